@@ -1,0 +1,251 @@
+#include "restart/JxRestartability.h"
+
+#include <cstring>
+#include <utility>
+
+#include "restart/internal/Decimal.h"
+#include "restart/internal/TextFormat.h"
+
+using jxrestart::kRestartNumberBased;
+using jxrestart::kRestartStringBased;
+namespace tag = jxrestart::internal::tag;
+namespace msg = jxrestart::internal::msg;
+
+namespace {
+
+using jxrestart::internal::AppendDecimal;
+using jxrestart::internal::ReadDecimal32;
+
+// Sets key's offset, adding the key if absent. Keys that arrive in
+// ascending order (a restart input as the tracker wrote it, a sorted volume
+// list) go in at the end without a search.
+template <class Map, class Key>
+void Store(Map& map, Key&& key, int32_t offset) {
+  if (map.empty() || map.rbegin()->first < key) {
+    map.emplace_hint(map.end(), std::forward<Key>(key), offset);
+  } else {
+    map[std::forward<Key>(key)] = offset;
+  }
+}
+
+void AppendKey(std::string* out, int32_t volId) { AppendDecimal(out, volId); }
+
+// A name is written as a C string would print: up to its first NUL.
+void AppendKey(std::string* out, const std::string& name) {
+  const void* nul = std::memchr(name.data(), '\0', name.size());
+  const size_t length = nul ? static_cast<const char*>(nul) - name.data() : name.size();
+  out->append(name.data(), length);
+}
+
+template <class Map>
+void RenderItems(const Map& map, std::string* out) {
+  out->append(jxrestart::internal::kJobRestartPrefix);
+  for (const auto& entry : map) {
+    AppendKey(out, entry.first);
+    out->push_back(jxrestart::internal::kKeySeparator);
+    AppendDecimal(out, entry.second);
+    out->push_back(jxrestart::internal::kItemTerminator);
+  }
+}
+
+void LogKey(EvEvent& log, const char* tag, const char* format, int32_t volId) { log.Debug(tag, format, volId); }
+void LogKey(EvEvent& log, const char* tag, const char* format, const std::string& name) {
+  log.Debug(tag, format, name.c_str());
+}
+
+// Every keyed operation runs only in its own restart type.
+bool PassesGate(JxRestartability& tracker, int32_t required, const char* tag, const char* gateMessage) {
+  if (tracker.restartType == required) return true;
+  tracker.debugLog.Debug(tag, gateMessage);
+  return false;
+}
+
+// The last step of every change: rebuild through the virtual table, so an
+// override is the one that runs. A failed rebuild keeps the change.
+bool Rebuild(JxRestartability& tracker, const char* tag, const char* failure) {
+  if (tracker.BuildJobRestartString()) return true;
+  tracker.debugLog.Debug(tag, failure);
+  return false;
+}
+
+template <class Map, class Keys, class KeyOf>
+bool Populate(JxRestartability& tracker, Map& map, Keys& keys, KeyOf keyOf, const char* tag) {
+  if (!map.empty()) {
+    tracker.debugLog.Debug(tag, msg::kRepopulate);
+    return false;
+  }
+  for (auto& item : keys) Store(map, keyOf(item), 0);
+  if (!Rebuild(tracker, tag, msg::kPopulateBuildFailed)) return false;
+  tracker.debugLog.Debug(tag, msg::kPopulated);
+  return true;
+}
+
+template <class Map, class Key>
+bool Update(JxRestartability& tracker, Map& map, const Key& key, int32_t offset, const char* missing) {
+  if (map.empty()) {
+    tracker.debugLog.Debug(tag::kUpdate, msg::kUpdateEmpty);
+    return false;
+  }
+  auto it = map.find(key);
+  if (it == map.end()) {
+    LogKey(tracker.debugLog, tag::kUpdate, missing, key);
+    return false;
+  }
+  it->second = offset;
+  return Rebuild(tracker, tag::kUpdate, msg::kChangeBuildFailed);
+}
+
+template <class Map, class Key>
+bool Query(JxRestartability& tracker, const Map& map, const Key& key, int32_t* offset) {
+  if (map.empty()) {
+    tracker.debugLog.Debug(tag::kQuery, msg::kQueryEmpty);
+    return false;
+  }
+  auto it = map.find(key);
+  if (it == map.end()) {
+    tracker.debugLog.Debug(tag::kQuery, msg::kQueryMissing);
+    return false;
+  }
+  if (offset == nullptr) return false;  // nowhere to put it: not a success
+  *offset = it->second;
+  return true;
+}
+
+bool OffsetAccepted(JxRestartability& tracker, int32_t offset) {
+  if (offset >= -1) return true;
+  tracker.debugLog.Debug(tag::kInsert, msg::kBadOffset, offset);
+  return false;
+}
+
+// Reads the restart input's items into `map`. A token is the text since the
+// last separator: before a '|' it is a volume id, before an '@' an offset;
+// a pair is stored once both are pending. An item closed by '@' with id 0
+// is dropped, but a trailing "id|offset" without its '@' is stored whatever
+// the id.
+void ScanRestartInput(const char* input, std::map<int32_t, int32_t>& map) {
+  const char* p = input;
+  while (*p == jxrestart::internal::kLeadingSpace) ++p;
+  const char* token = p;
+  bool keyPending = false;
+  bool offsetPending = false;
+  int32_t key = 0;
+  int32_t offset = 0;
+  for (; *p != '\0'; ++p) {
+    const bool isKeyEnd = *p == jxrestart::internal::kKeySeparator;
+    if (!isKeyEnd && *p != jxrestart::internal::kItemTerminator) continue;
+    // The separator ends the number, so the token needs no copy.
+    const int32_t value = ReadDecimal32(token);
+    if (isKeyEnd) {
+      key = value;
+      keyPending = true;
+    } else {
+      offset = value;
+      offsetPending = true;
+    }
+    if (keyPending && offsetPending) {
+      if (key != 0) Store(map, key, offset);
+      keyPending = offsetPending = false;
+    }
+    token = p + 1;
+  }
+  if (p != token && keyPending && !offsetPending) Store(map, key, ReadDecimal32(token));
+}
+
+}  // namespace
+
+JxRestartability::JxRestartability() : restartType(kRestartNumberBased) {
+  JxRestartability::SetRestartType(kRestartNumberBased);
+}
+
+JxRestartability::~JxRestartability() = default;
+
+bool JxRestartability::ParseRestartInputFromJM(char* input) {
+  if (!PassesGate(*this, kRestartNumberBased, tag::kParse, msg::kNumberGate)) return false;
+  if (input == nullptr) {
+    debugLog.Debug(tag::kParse, msg::kNoInput);
+    return false;
+  }
+  debugLog.Debug(tag::kParse, msg::kInputFromJM, input);
+  ScanRestartInput(input, volumeOffsetMap);
+  return Rebuild(*this, tag::kParse, msg::kPopulateBuildFailed);
+}
+
+bool JxRestartability::PopulateVolumeOffsetMap(std::vector<RecoveryVolData_t> volumes) {
+  if (!PassesGate(*this, kRestartNumberBased, tag::kPopulate, msg::kNumberGate)) return false;
+  auto idOf = [](const RecoveryVolData_t& volume) { return volume.volId; };
+  return Populate(*this, volumeOffsetMap, volumes, idOf, tag::kPopulate);
+}
+
+bool JxRestartability::PopulateVolumeOffsetMap(std::vector<std::string> volumeNames) {
+  if (!PassesGate(*this, kRestartStringBased, tag::kPopulateNames, msg::kPopulateNamesGate)) return false;
+  auto nameOf = [](std::string& name) -> std::string&& { return std::move(name); };
+  return Populate(*this, volumeNameOffsetMap, volumeNames, nameOf, tag::kPopulateNames);
+}
+
+bool JxRestartability::UpdateJobRestartInfoMapAndString(int32_t volId, int32_t offset) {
+  if (!PassesGate(*this, kRestartNumberBased, tag::kUpdate, msg::kNumberGate)) return false;
+  return Update(*this, volumeOffsetMap, volId, offset, msg::kUpdateMissingId);
+}
+
+bool JxRestartability::UpdateJobRestartInfoMapAndString(std::string volumeName, int32_t offset) {
+  if (!PassesGate(*this, kRestartStringBased, tag::kUpdate, msg::kNameGate)) return false;
+  return Update(*this, volumeNameOffsetMap, volumeName, offset, msg::kUpdateMissingName);
+}
+
+bool JxRestartability::GetBMOffsetFromVolId(int32_t volId, int32_t* offset) {
+  if (!PassesGate(*this, kRestartNumberBased, tag::kQuery, msg::kNumberGate)) return false;
+  return Query(*this, volumeOffsetMap, volId, offset);
+}
+
+bool JxRestartability::GetBMOffsetFromVolId(std::string volumeName, int32_t* offset) {
+  if (!PassesGate(*this, kRestartStringBased, tag::kQuery, msg::kNameGate)) return false;
+  return Query(*this, volumeNameOffsetMap, volumeName, offset);
+}
+
+bool JxRestartability::InsertIntoVolumeOffsetMap(int32_t volId, int32_t iOffset) {
+  if (!PassesGate(*this, kRestartNumberBased, tag::kInsert, msg::kNumberGate)) return false;
+  if (!OffsetAccepted(*this, iOffset)) return false;
+  if (volId <= 0) {
+    debugLog.Debug(tag::kInsert, msg::kBadVolId, volId);
+    return false;
+  }
+  Store(volumeOffsetMap, volId, iOffset);
+  return Rebuild(*this, tag::kInsert, msg::kChangeBuildFailed);
+}
+
+bool JxRestartability::InsertIntoVolumeOffsetMap(std::string volumeName, int32_t iOffset) {
+  if (!PassesGate(*this, kRestartStringBased, tag::kInsert, msg::kNameGate)) return false;
+  if (!OffsetAccepted(*this, iOffset)) return false;
+  Store(volumeNameOffsetMap, std::move(volumeName), iOffset);
+  return Rebuild(*this, tag::kInsert, msg::kChangeBuildFailed);
+}
+
+bool JxRestartability::FigureOutSNRIdFromVolName(std::string /*volumeName*/, int32_t* /*id*/) { return false; }
+
+bool JxRestartability::SetRestartType(int32_t type) {
+  if (type != kRestartNumberBased && type != kRestartStringBased) return false;
+  restartType = type;
+  debugLog.Debug(tag::kSetRestartType, msg::kRestartTypeSet, jxrestart::internal::kRestartTypeNames[type]);
+  return true;
+}
+
+bool JxRestartability::BuildJobRestartString() {
+  // Build into the old string's buffer, but out of restartString's reach:
+  // it is empty from here on, and complete or empty if an allocation fails.
+  std::string text;
+  text.swap(restartString);
+  text.clear();
+  const bool numeric = restartType == kRestartNumberBased;
+  if (numeric ? volumeOffsetMap.empty() : volumeNameOffsetMap.empty()) {
+    debugLog.Debug(tag::kBuild, msg::kBuildEmpty);
+    return false;
+  }
+  if (numeric) {
+    RenderItems(volumeOffsetMap, &text);
+  } else {
+    RenderItems(volumeNameOffsetMap, &text);
+  }
+  restartString.swap(text);
+  debugLog.Debug(tag::kBuild, msg::kBuilt, restartString.c_str());
+  return true;
+}

@@ -1,0 +1,92 @@
+#include "restart/internal/Decimal.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace {
+
+using jxrestart::internal::AppendDecimal;
+using jxrestart::internal::ReadDecimal32;
+using jxrestart::internal::ReadDecimal64;
+
+// Texts at every edge of the C library's rules: white space, signs, no
+// digits, trailing text, and both 64-bit limits and one past them.
+const char* const kTexts[] = {
+    "",
+    "0",
+    "-0",
+    "+7",
+    "42",
+    "  \t\n\v\f\r12",
+    " - 5",
+    "-",
+    "+",
+    "+-1",
+    "abc",
+    "12ab",
+    "007",
+    "4|5",
+    "9$",
+    "2147483647",
+    "2147483648",
+    "-2147483648",
+    "-2147483649",
+    "9223372036854775807",
+    "9223372036854775808",
+    "-9223372036854775808",
+    "-9223372036854775809",
+    "18446744073709551615",
+    "99999999999999999999999999999",
+    "-99999999999999999999",
+    "00000000000000000000000000000000009",
+};
+
+TEST(Decimal, Read64MatchesStrtoll) {
+  for (const char* text : kTexts) {
+    char* expectedEnd = nullptr;
+    const long long expected = std::strtoll(text, &expectedEnd, 10);
+    int64_t value = -1;
+    const char* end = ReadDecimal64(text, &value);
+    EXPECT_EQ(value, expected) << '"' << text << '"';
+    EXPECT_EQ(end, expectedEnd) << '"' << text << '"';
+  }
+}
+
+TEST(Decimal, Read32AgreesWithAtoiInRangeAndSaturatesOutside) {
+  for (const char* text : kTexts) {
+    const long long wide = std::strtoll(text, nullptr, 10);
+    int32_t expected;
+    if (wide > std::numeric_limits<int32_t>::max()) {
+      expected = std::numeric_limits<int32_t>::max();
+    } else if (wide < std::numeric_limits<int32_t>::min()) {
+      expected = std::numeric_limits<int32_t>::min();
+    } else {
+      expected = std::atoi(text);
+    }
+    EXPECT_EQ(ReadDecimal32(text), expected) << '"' << text << '"';
+  }
+}
+
+TEST(Decimal, AppendWritesPlainDecimal) {
+  const struct {
+    int64_t value;
+    const char* text;
+  } kCases[] = {{0, "0"},
+                {7, "7"},
+                {-5, "-5"},
+                {2147483647, "2147483647"},
+                {std::numeric_limits<int64_t>::max(), "9223372036854775807"},
+                {std::numeric_limits<int64_t>::min(), "-9223372036854775808"}};
+  for (const auto& c : kCases) {
+    std::string out = "x";
+    AppendDecimal(&out, c.value);
+    EXPECT_EQ(out, std::string("x") + c.text);
+  }
+}
+
+}  // namespace
