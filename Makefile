@@ -1,5 +1,11 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: test test-asan deps clean
+.PHONY: demo test test-asan deps clean
+
+# Builds the example job and runs the demo: copy, kill, restart, verify.
+demo: deps
+	cmake --preset default
+	cmake --build --preset default --target jx-copy-demo
+	build/bin/jx-copy-demo
 
 deps:
 	@.ci/install-deps
