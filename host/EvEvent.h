@@ -9,6 +9,14 @@
 // that object's thread. Distinct EvEvent objects may log from different
 // threads at the same time.
 #ifndef HOST_EVEVENT_H_
+#if defined(JXRESTART_HOST_EVEVENT_H) && !defined(JXRESTART_FORWARDING_EVEVENT)
+// Built against the host's own library (JXRESTART_HOST_DIR): its header,
+// not this one, gives EvEvent its layout.
+#define JXRESTART_FORWARDING_EVEVENT
+#include JXRESTART_HOST_EVEVENT_H
+#undef JXRESTART_FORWARDING_EVEVENT
+#define HOST_EVEVENT_H_
+#else
 #define HOST_EVEVENT_H_
 
 class EvDebug {
@@ -24,4 +32,5 @@ class EvEvent : public EvDebug {
   ~EvEvent();
 };
 
+#endif  // JXRESTART_HOST_EVEVENT_H
 #endif  // HOST_EVEVENT_H_

@@ -44,7 +44,8 @@ Exit status, as diff and cmp use it:
   2  trouble: a usage error, an unreadable file (diff: also an input
      the library refuses)
 
-The formats and how malformed texts read: doc/formats.md
+The formats and how malformed texts read: doc/formats.md in the sources,
+share/doc/JxRestart/formats.md where jxrestart is installed.
 )";
 
 struct CommandInfo {

@@ -1,0 +1,35 @@
+# Install components:
+#   runtime      libJxRestart.so.N, the jxrestart tool, the format docs
+#   development  headers (with the EvEvent.h built against), the CMake
+#                package, the pkg-config file, the libJxRestart.so link
+#   host         the replacement libZnLib.so and its sink header; left out
+#                where the host's own library is deployed
+include(CMakePackageConfigHelpers)
+
+set(JXRESTART_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/JxRestart")
+
+install(TARGETS JxRestart EXPORT JxRestartTargets
+  LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT runtime NAMELINK_COMPONENT development)
+install(FILES
+    restart/JxRestartability.h restart/ZNJxRestart.h restart/JxRestartExport.h restart/JxRestartVersion.h
+  DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/restart" COMPONENT development)
+install(FILES "${JXRESTART_EVEVENT_HEADER}" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/host" COMPONENT development)
+install(FILES doc/formats.md DESTINATION "${CMAKE_INSTALL_DOCDIR}" COMPONENT runtime)
+
+if(NOT JXRESTART_HOST_DIR)
+  install(TARGETS ZnLib LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT host)
+  install(FILES host/ZnLogSink.h DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/host" COMPONENT host)
+endif()
+
+install(EXPORT JxRestartTargets NAMESPACE JxRestart:: DESTINATION "${JXRESTART_CMAKE_DIR}" COMPONENT development)
+configure_package_config_file(cmake/JxRestartConfig.cmake.in "${PROJECT_BINARY_DIR}/JxRestartConfig.cmake"
+  INSTALL_DESTINATION "${JXRESTART_CMAKE_DIR}")
+# Within a major version only additions are made (see README.md).
+write_basic_package_version_file("${PROJECT_BINARY_DIR}/JxRestartConfigVersion.cmake"
+  COMPATIBILITY SameMajorVersion)
+install(FILES "${PROJECT_BINARY_DIR}/JxRestartConfig.cmake" "${PROJECT_BINARY_DIR}/JxRestartConfigVersion.cmake"
+  DESTINATION "${JXRESTART_CMAKE_DIR}" COMPONENT development)
+
+configure_file(cmake/jxrestart.pc.in "${PROJECT_BINARY_DIR}/jxrestart.pc" @ONLY)
+install(FILES "${PROJECT_BINARY_DIR}/jxrestart.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig"
+  COMPONENT development)
