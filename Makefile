@@ -1,14 +1,11 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: demo test test-asan deps clean
+.PHONY: demo test test-asan test-tsan fuzz coverage memcheck deps clean
 
 # Builds the example job and runs the demo: copy, kill, restart, verify.
 demo: deps
 	cmake --preset default
 	cmake --build --preset default --target jx-copy-demo
 	build/bin/jx-copy-demo
-
-deps:
-	@.ci/install-deps
 
 # Builds everything and runs every test.
 test: deps
@@ -17,6 +14,30 @@ test: deps
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
 	cmake --workflow --preset asan
+
+# The concurrency tests under ThreadSanitizer.
+test-tsan: deps
+	cmake --workflow --preset tsan
+
+# The fuzz targets with libFuzzer (clang), each for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 30
+fuzz: deps
+	cmake --preset fuzz -DJXRESTART_FUZZ_SECONDS=$(FUZZ_SECONDS)
+	cmake --build --preset fuzz
+	ctest --preset fuzz
+
+# Line and branch coverage of restart/ and host/ from the tests and corpora.
+coverage: deps
+	cmake --workflow --preset coverage
+	gcovr -r . build-coverage --filter 'restart/' --filter 'host/' --exclude-throw-branches \
+	  --exclude-unreachable-branches --print-summary --fail-under-line 100 --fail-under-branch 90
+
+# The ordinary test programs under valgrind memcheck.
+memcheck: test
+	.ci/memcheck build
+
+deps:
+	@.ci/install-deps
 
 clean:
 	rm -rf build build-*
