@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "restart/internal/Decimal.h"
+#include "restart/internal/StringWriter.h"
 #include "restart/internal/TextFormat.h"
 
 using jxrestart::kRestartNumberBased;
@@ -13,8 +14,9 @@ namespace msg = jxrestart::internal::msg;
 
 namespace {
 
-using jxrestart::internal::AppendDecimal;
-using jxrestart::internal::ReadDecimal32;
+using jxrestart::internal::ReadDecimal64;
+using jxrestart::internal::ToInt32;
+using jxrestart::internal::WriteDecimal;
 
 // Sets key's offset, adding the key if absent. Keys that arrive in
 // ascending order (a restart input as the tracker wrote it, a sorted volume
@@ -28,24 +30,37 @@ void Store(Map& map, Key&& key, int32_t offset) {
   }
 }
 
-void AppendKey(std::string* out, int32_t volId) { AppendDecimal(out, volId); }
+using jxrestart::internal::kMaxDecimalLength;
+using jxrestart::internal::StringWriter;
+
+// "<volId>|<offset>@", written in place.
+void WriteItem(StringWriter& out, int32_t volId, int32_t offset) {
+  char* end = WriteDecimal(out.Room(2 * kMaxDecimalLength + 2), volId);
+  *end++ = jxrestart::internal::kKeySeparator;
+  end = WriteDecimal(end, offset);
+  *end++ = jxrestart::internal::kItemTerminator;
+  out.Commit(end);
+}
 
 // A name is written as a C string would print: up to its first NUL.
-void AppendKey(std::string* out, const std::string& name) {
+void WriteItem(StringWriter& out, const std::string& name, int32_t offset) {
   const void* nul = std::memchr(name.data(), '\0', name.size());
-  const size_t length = nul ? static_cast<const char*>(nul) - name.data() : name.size();
-  out->append(name.data(), length);
+  const size_t length = nul ? static_cast<size_t>(static_cast<const char*>(nul) - name.data()) : name.size();
+  char* end = out.Room(length + kMaxDecimalLength + 2);
+  std::memcpy(end, name.data(), length);
+  end += length;
+  *end++ = jxrestart::internal::kKeySeparator;
+  end = WriteDecimal(end, offset);
+  *end++ = jxrestart::internal::kItemTerminator;
+  out.Commit(end);
 }
 
 template <class Map>
-void RenderItems(const Map& map, std::string* out) {
-  out->append(jxrestart::internal::kJobRestartPrefix);
-  for (const auto& entry : map) {
-    AppendKey(out, entry.first);
-    out->push_back(jxrestart::internal::kKeySeparator);
-    AppendDecimal(out, entry.second);
-    out->push_back(jxrestart::internal::kItemTerminator);
-  }
+void RenderItems(const Map& map, std::string* text) {
+  StringWriter out(text);
+  out.Append(jxrestart::internal::kJobRestartPrefix, sizeof jxrestart::internal::kJobRestartPrefix - 1);
+  for (const auto& entry : map) WriteItem(out, entry.first, entry.second);
+  out.Finish();
 }
 
 void LogKey(EvEvent& log, const char* tag, const char* format, int32_t volId) { log.Debug(tag, format, volId); }
@@ -117,25 +132,33 @@ bool OffsetAccepted(JxRestartability& tracker, int32_t offset) {
   return false;
 }
 
+bool IsSeparator(char c) {
+  return c == jxrestart::internal::kKeySeparator || c == jxrestart::internal::kItemTerminator;
+}
+
 // Reads the restart input's items into `map`. A token is the text since the
 // last separator: before a '|' it is a volume id, before an '@' an offset;
 // a pair is stored once both are pending. An item closed by '@' with id 0
 // is dropped, but a trailing "id|offset" without its '@' is stored whatever
-// the id.
+// the id. A token's number is read where the token starts; nothing in a
+// number is a separator, so the separator is found from where it stops.
 void ScanRestartInput(const char* input, std::map<int32_t, int32_t>& map) {
-  const char* p = input;
-  while (*p == jxrestart::internal::kLeadingSpace) ++p;
-  const char* token = p;
+  const char* token = input;
+  while (*token == jxrestart::internal::kLeadingSpace) ++token;
   bool keyPending = false;
   bool offsetPending = false;
   int32_t key = 0;
   int32_t offset = 0;
-  for (; *p != '\0'; ++p) {
-    const bool isKeyEnd = *p == jxrestart::internal::kKeySeparator;
-    if (!isKeyEnd && *p != jxrestart::internal::kItemTerminator) continue;
-    // The separator ends the number, so the token needs no copy.
-    const int32_t value = ReadDecimal32(token);
-    if (isKeyEnd) {
+  for (;;) {
+    int64_t number = 0;
+    const char* p = ReadDecimal64(token, &number);
+    while (*p != '\0' && !IsSeparator(*p)) ++p;
+    const int32_t value = ToInt32(number);
+    if (*p == '\0') {
+      if (p != token && keyPending && !offsetPending) Store(map, key, value);
+      return;
+    }
+    if (*p == jxrestart::internal::kKeySeparator) {
       key = value;
       keyPending = true;
     } else {
@@ -148,7 +171,6 @@ void ScanRestartInput(const char* input, std::map<int32_t, int32_t>& map) {
     }
     token = p + 1;
   }
-  if (p != token && keyPending && !offsetPending) Store(map, key, ReadDecimal32(token));
 }
 
 }  // namespace

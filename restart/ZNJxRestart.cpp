@@ -1,8 +1,10 @@
 #include "restart/ZNJxRestart.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "restart/internal/Decimal.h"
 #include "restart/internal/TextFormat.h"
@@ -12,12 +14,12 @@ namespace msg = jxrestart::internal::msg;
 
 namespace {
 
-using jxrestart::internal::AppendDecimal;
 using jxrestart::internal::kFieldSeparator;
 using jxrestart::internal::kFieldsPerRecord;
 using jxrestart::internal::kRecordTerminator;
-using jxrestart::internal::ReadDecimal32;
 using jxrestart::internal::ReadDecimal64;
+using jxrestart::internal::ToInt32;
+using jxrestart::internal::WriteDecimal;
 using RecordMap = std::map<int32_t, _JxRestartVolumeInfo>;
 
 // strtoll's result for every text; base 10, the reader's, takes a faster road.
@@ -39,34 +41,70 @@ void StoreRecord(RecordMap& map, const _JxRestartVolumeInfo& record) {
   }
 }
 
-// Reads the item text [item, end): the first three bars split four fields,
-// and any later bar stays in the fourth. Returns false for fewer than three
-// bars. Every field ends at a character that stops its number, so the
-// fields are read in place.
-bool ReadRecord(const char* item, const char* end, _JxRestartVolumeInfo* record) {
-  const char* field[kFieldsPerRecord] = {item};
-  const char* p = item;
-  for (int i = 1; i < kFieldsPerRecord; ++i) {
-    p = static_cast<const char*>(std::memchr(p, kFieldSeparator, static_cast<size_t>(end - p)));
-    if (p == nullptr) return false;
-    field[i] = ++p;
+// Stores what one read produced, the later of two records with the same
+// source id winning. Sorted first, the records go into the map at its end
+// without a search, and its nodes lie in key order in memory; a shuffled
+// text would otherwise cost a search of the whole tree per record.
+void StoreRecords(RecordMap& map, std::vector<_JxRestartVolumeInfo>& records, bool ascending) {
+  if (!ascending) {
+    std::stable_sort(records.begin(), records.end(),
+                     [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) { return a.srcVolId < b.srcVolId; });
   }
-  record->copyType = static_cast<uint8_t>(ReadDecimal32(field[0]));
-  record->srcVolId = ReadDecimal32(field[1]);
-  record->destVolId = ReadDecimal32(field[2]);
-  record->offset = static_cast<uint64_t>(_strtoi64(field[3], nullptr, 10));
-  return true;
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (i + 1 < records.size() && records[i + 1].srcVolId == records[i].srcVolId) continue;
+    StoreRecord(map, records[i]);
+  }
 }
 
-void AppendRecord(std::string* out, const _JxRestartVolumeInfo& record) {
-  AppendDecimal(out, record.copyType);
-  out->push_back(kFieldSeparator);
-  AppendDecimal(out, record.srcVolId);
-  out->push_back(kFieldSeparator);
-  AppendDecimal(out, record.destVolId);
-  out->push_back(kFieldSeparator);
-  AppendDecimal(out, static_cast<int64_t>(record.offset));
-  out->push_back(kRecordTerminator);
+enum class Item { kRecord, kInvalid, kNone };
+
+// Reads the item that starts at `item`: its first three bars split four
+// fields, and any later bar stays in the fourth. Returns kRecord with *end
+// at its '$', kInvalid with *end at the '$' of an item with fewer than
+// three bars, or kNone when no '$' follows (that text is not an item).
+// A number stops at the first character that is not part of it, so the
+// fields are read in place; a separator usually follows at once.
+Item ReadItem(const char* item, _JxRestartVolumeInfo* record, const char** end) {
+  int32_t fields[kFieldsPerRecord - 1];
+  const char* p = item;
+  for (int32_t& field : fields) {
+    int64_t value = 0;
+    p = ReadDecimal64(p, &value);
+    field = ToInt32(value);
+    while (*p != kFieldSeparator && *p != kRecordTerminator && *p != '\0') ++p;
+    if (*p != kFieldSeparator) {
+      *end = p;
+      return *p == kRecordTerminator ? Item::kInvalid : Item::kNone;
+    }
+    ++p;
+  }
+  char* stop = nullptr;
+  const long long offset = _strtoi64(p, &stop, 10);
+  *end = *stop == kRecordTerminator ? stop : std::strchr(stop, kRecordTerminator);
+  if (*end == nullptr) return Item::kNone;
+  *record = {static_cast<uint8_t>(fields[0]), fields[1], fields[2], static_cast<uint64_t>(offset)};
+  return Item::kRecord;
+}
+
+int64_t OffsetField(const _JxRestartVolumeInfo& record) { return static_cast<int64_t>(record.offset); }
+
+size_t RecordLength(const _JxRestartVolumeInfo& record) {
+  using jxrestart::internal::DecimalLength;
+  return static_cast<size_t>(DecimalLength(record.copyType) + DecimalLength(record.srcVolId) +
+                             DecimalLength(record.destVolId) + DecimalLength(OffsetField(record)) + kFieldsPerRecord);
+}
+
+// "<copyType>|<srcVolId>|<destVolId>|<offset>$" at `out`; returns its end.
+char* WriteRecord(char* out, const _JxRestartVolumeInfo& record) {
+  char* end = WriteDecimal(out, record.copyType);
+  *end++ = kFieldSeparator;
+  end = WriteDecimal(end, record.srcVolId);
+  *end++ = kFieldSeparator;
+  end = WriteDecimal(end, record.destVolId);
+  *end++ = kFieldSeparator;
+  end = WriteDecimal(end, OffsetField(record));
+  *end++ = kRecordTerminator;
+  return end;
 }
 
 }  // namespace
@@ -194,14 +232,20 @@ bool ZNJxRestart::ParseRestartString(const char* text) {
   debugLog.Debug(tag::kParseVolumes, msg::kRestartString, text);
   const char* item = text;
   while (*item == jxrestart::internal::kLeadingSpace) ++item;
+  std::vector<_JxRestartVolumeInfo> records;
+  bool ascending = true;
+  _JxRestartVolumeInfo record;
+  const char* end = nullptr;
+  Item read;
   // Every '$' closes an item; what follows the last one is never read.
-  for (const char* end; (end = std::strchr(item, kRecordTerminator)) != nullptr; item = end + 1) {
-    _JxRestartVolumeInfo record;
-    if (!ReadRecord(item, end, &record)) {
-      debugLog.Debug(tag::kParseVolumes, msg::kInvalidRecord, std::string(item, end).c_str());
-      return false;
-    }
-    StoreRecord(volumeInfoMap, record);
+  for (; (read = ReadItem(item, &record, &end)) == Item::kRecord; item = end + 1) {
+    ascending = ascending && (records.empty() || records.back().srcVolId < record.srcVolId);
+    records.push_back(record);
+  }
+  StoreRecords(volumeInfoMap, records, ascending);
+  if (read == Item::kInvalid) {
+    debugLog.Debug(tag::kParseVolumes, msg::kInvalidRecord, std::string(item, end).c_str());
+    return false;
   }
   return true;
 }
@@ -215,9 +259,16 @@ bool ZNJxRestart::GetCurrentRestartString(std::string& out) {
     debugLog.Debug(tag::kWriteVolumes, msg::kWriteEmpty);
     return false;
   }
-  // Rendered aside, so `out` is either untouched or complete.
-  std::string text;
-  for (const auto& entry : volumeInfoMap) AppendRecord(&text, entry.second);
-  out.swap(text);
+  // Measured first and written in place, so the text never moves while it
+  // grows. `out` is either untouched or complete: its own buffer is reused
+  // only when it is large enough, where nothing can fail half-way.
+  size_t length = 0;
+  for (const auto& entry : volumeInfoMap) length += RecordLength(entry.second);
+  std::string fresh;
+  std::string& text = out.capacity() >= length ? out : fresh;
+  text.resize(length);
+  char* end = &text[0];
+  for (const auto& entry : volumeInfoMap) end = WriteRecord(end, entry.second);
+  if (&text == &fresh) out.swap(fresh);
   return true;
 }

@@ -4,25 +4,168 @@
 // sign, digits up to the first other character, no digits reads as 0) with
 // explicit, defined overflow: a value beyond the target's range saturates
 // at its nearest limit, as strtoll does for 64 bits.
+//
+// Writing gives what printf's %d and %lld give. The writers are inline: the
+// restart strings call them for every field.
 #ifndef RESTART_INTERNAL_DECIMAL_H_
 #define RESTART_INTERNAL_DECIMAL_H_
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace jxrestart {
 namespace internal {
 
+// The longest decimal WriteDecimal writes: "-9223372036854775808".
+constexpr int kMaxDecimalLength = 20;
+
+namespace decimal_detail {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+constexpr uint64_t kPowersOf10[] = {1ull,
+                                    10ull,
+                                    100ull,
+                                    1000ull,
+                                    10000ull,
+                                    100000ull,
+                                    1000000ull,
+                                    10000000ull,
+                                    100000000ull,
+                                    1000000000ull,
+                                    10000000000ull,
+                                    100000000000ull,
+                                    1000000000000ull,
+                                    10000000000000ull,
+                                    100000000000000ull,
+                                    1000000000000000ull,
+                                    10000000000000000ull,
+                                    100000000000000000ull,
+                                    1000000000000000000ull,
+                                    10000000000000000000ull};
+
+// How many decimal digits `value` has: an estimate from its bit length
+// (1233 / 4096 is about log10(2)) and one comparison.
+inline int CountDigits(uint64_t value) {
+  if (value < 10) return 1;
+  const int estimate = ((64 - __builtin_clzll(value)) * 1233) >> 12;
+  return estimate + (value >= kPowersOf10[estimate] ? 1 : 0);
+}
+
+inline void WritePair(char* at, uint32_t value) { std::memcpy(at, kDigitPairs + value * 2, 2); }
+
+// Exactly eight digits of `value` (below 10^8), leading zeros included.
+inline void WriteEight(char* at, uint32_t value) {
+  const uint32_t high = value / 10000;
+  const uint32_t low = value % 10000;
+  WritePair(at, high / 100);
+  WritePair(at + 2, high % 100);
+  WritePair(at + 4, low / 100);
+  WritePair(at + 6, low % 100);
+}
+
+// The digits of `value`, ending just before `end`, two at a time.
+inline void WriteBackwards(char* end, uint32_t value) {
+  while (value >= 100) {
+    end -= 2;
+    WritePair(end, value % 100);
+    value /= 100;
+  }
+  if (value >= 10) {
+    WritePair(end - 2, value);
+  } else {
+    end[-1] = static_cast<char>('0' + value);
+  }
+}
+
+inline uint64_t Magnitude(int64_t value) {
+  // The magnitude of INT64_MIN is 2^63: negate in unsigned arithmetic.
+  return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
+
+inline bool IsCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// Any 18 digits fit in 63 bits, so the first 18 need no overflow check.
+constexpr int kSafeDigits = 18;
+
+// The digits from the 19th on, where the value may pass `limit` and stays
+// there, as strtoll's does.
+const char* ReadLongTail(const char* p, uint64_t limit, uint64_t* magnitude);
+
+}  // namespace decimal_detail
+
 // Reads a decimal from the NUL-terminated `text` with strtoll's rules and
 // result in base 10. Returns the character after the last digit, or `text`
 // itself when no digit was read.
-const char* ReadDecimal64(const char* text, int64_t* value);
+inline const char* ReadDecimal64(const char* text, int64_t* value) {
+  using namespace decimal_detail;
+  const char* p = text;
+  while (IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = (*p++ == '-');
+  if (!IsDigit(*p)) {
+    *value = 0;
+    return text;
+  }
+  uint64_t magnitude = 0;
+  const char* const safeEnd = p + kSafeDigits;
+  for (; p != safeEnd && IsDigit(*p); ++p) magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
+  if (IsDigit(*p)) {
+    // The negative limit is one larger than the positive one.
+    p = ReadLongTail(p, negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1, &magnitude);
+  }
+  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return p;
+}
+
+// The nearest int32 to `value`.
+inline int32_t ToInt32(int64_t value) {
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
 
 // atoi's rules, saturating at the int32 limits instead of wrapping.
-int32_t ReadDecimal32(const char* text);
+inline int32_t ReadDecimal32(const char* text) {
+  int64_t value = 0;
+  ReadDecimal64(text, &value);
+  return ToInt32(value);
+}
 
-// Appends the plain decimal of `value` ("-" for negatives, no leading zeros).
-void AppendDecimal(std::string* out, int64_t value);
+// Writes the plain decimal of `value` ("-" for negatives, no leading zeros)
+// at `out`, which has room for kMaxDecimalLength characters. Returns the
+// character after it.
+inline char* WriteDecimal(char* out, int64_t value) {
+  using namespace decimal_detail;
+  if (value < 0) *out++ = '-';
+  uint64_t magnitude = Magnitude(value);
+  char* const end = out + CountDigits(magnitude);
+  char* p = end;
+  // Eight digits at a time in 64 bits, the rest in cheaper 32-bit steps.
+  while (magnitude > 0xffffffffu) {
+    p -= 8;
+    WriteEight(p, static_cast<uint32_t>(magnitude % 100000000));
+    magnitude /= 100000000;
+  }
+  WriteBackwards(p, static_cast<uint32_t>(magnitude));
+  return end;
+}
+
+// How many characters WriteDecimal writes for `value`.
+inline int DecimalLength(int64_t value) {
+  return (value < 0 ? 1 : 0) + decimal_detail::CountDigits(decimal_detail::Magnitude(value));
+}
+
+// Appends the plain decimal of `value`.
+inline void AppendDecimal(std::string* out, int64_t value) {
+  char digits[kMaxDecimalLength];
+  out->append(digits, WriteDecimal(digits, value));
+}
 
 }  // namespace internal
 }  // namespace jxrestart

@@ -1,0 +1,329 @@
+// The library's rendering and parsing against the plain implementation in
+// tests/support/Reference.h (formatted printing into a scratch buffer,
+// strtoll on std::string copies, plain map inserts), in one run, and what
+// the host log costs an update storm. Prints a table of medians:
+// library ns/item, baseline ns/item, their ratio and the library's MB/s.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "host/ZnLogSink.h"
+#include "restart/JxRestartability.h"
+#include "restart/ZNJxRestart.h"
+#include "tests/support/Reference.h"
+
+namespace ref = jxrestart::reference;
+
+namespace {
+
+const int64_t kSizes[] = {10, 1000, 100000, 1000000};
+
+// Inputs are made once per size and kept, so every case of a size reads
+// the same bytes.
+ref::IdMap NumericMap(int64_t n) {
+  ref::IdMap map;
+  std::mt19937 random(1);
+  for (int32_t i = 0; i < n; ++i) map.emplace_hint(map.end(), i * 3 + 1, static_cast<int32_t>(random() % 1000000000));
+  return map;
+}
+
+// Names of 16 to 64 bytes. `inKeyOrder`: the map is filled in key order,
+// as from a sorted volume list, so its nodes and names lie in memory in the
+// order they are written; otherwise in random order, so each item of a
+// large map costs cache misses (node and name), whoever writes it.
+ref::NameMap NameMapOf(int64_t n, bool inKeyOrder) {
+  std::vector<std::string> names;
+  std::mt19937 random(2);
+  for (int64_t i = 0; i < n; ++i) {
+    std::string name(16 + random() % 49, ' ');
+    for (char& c : name) c = static_cast<char>('a' + random() % 26);
+    names.push_back(std::move(name));
+  }
+  if (inKeyOrder) std::sort(names.begin(), names.end());
+  ref::NameMap map;
+  for (const auto& name : names) map.emplace(name, static_cast<int32_t>(random() % 100000));  // fresh copies
+  return map;
+}
+
+ref::RecordMap RecordsOf(int64_t n) {
+  ref::RecordMap map;
+  std::mt19937_64 random(3);
+  for (int32_t i = 0; i < n; ++i) {
+    const int32_t src = i * 2 - static_cast<int32_t>(n);
+    map.emplace_hint(map.end(), src,
+                     _JxRestartVolumeInfo{static_cast<uint8_t>(random()), src, static_cast<int32_t>(random()),
+                                          random() >> (random() % 64)});
+  }
+  return map;
+}
+
+std::string ShuffledVolumes(const ref::RecordMap& records) {
+  std::vector<std::string> items;
+  for (const auto& entry : records) items.push_back(ref::RenderVolumes({entry}));
+  std::shuffle(items.begin(), items.end(), std::mt19937(4));
+  std::string text;
+  for (const auto& item : items) text += item;
+  return text;
+}
+
+void Finish(benchmark::State& state, int64_t n, size_t bytes) {
+  state.SetItemsProcessed(state.iterations() * n);
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+}
+
+// 1. BuildJobRestartString
+void BuildNumericLibrary(benchmark::State& state) {
+  JxRestartability tracker;
+  tracker.volumeOffsetMap = NumericMap(state.range(0));
+  for (auto _ : state) benchmark::DoNotOptimize(tracker.BuildJobRestartString());
+  Finish(state, state.range(0), tracker.restartString.size());
+}
+void BuildNumericBaseline(benchmark::State& state) {
+  const ref::IdMap map = NumericMap(state.range(0));
+  std::string out;
+  for (auto _ : state) benchmark::DoNotOptimize(out = ref::RenderJob(map));
+  Finish(state, state.range(0), out.size());
+}
+template <bool kInKeyOrder>
+void BuildNamesLibrary(benchmark::State& state) {
+  JxRestartability tracker;
+  tracker.SetRestartType(1);
+  tracker.volumeNameOffsetMap = NameMapOf(state.range(0), kInKeyOrder);
+  for (auto _ : state) benchmark::DoNotOptimize(tracker.BuildJobRestartString());
+  Finish(state, state.range(0), tracker.restartString.size());
+}
+template <bool kInKeyOrder>
+void BuildNamesBaseline(benchmark::State& state) {
+  const ref::NameMap map = NameMapOf(state.range(0), kInKeyOrder);
+  std::string out;
+  for (auto _ : state) benchmark::DoNotOptimize(out = ref::RenderJob(map));
+  Finish(state, state.range(0), out.size());
+}
+
+// 2. ParseRestartInputFromJM into an empty tracker, with its rebuild.
+void ParseLibrary(benchmark::State& state) {
+  const std::string input = ref::RenderJob(NumericMap(state.range(0))).substr(9);
+  std::string text;
+  for (auto _ : state) {
+    JxRestartability tracker;
+    text = input;
+    benchmark::DoNotOptimize(tracker.ParseRestartInputFromJM(&text[0]));
+  }
+  Finish(state, state.range(0), input.size());
+}
+void ParseBaseline(benchmark::State& state) {
+  const std::string input = ref::RenderJob(NumericMap(state.range(0))).substr(9);
+  for (auto _ : state) {
+    ref::IdMap map;
+    ref::ParseRestartInput(input, &map);
+    benchmark::DoNotOptimize(ref::RenderJob(map));
+  }
+  Finish(state, state.range(0), input.size());
+}
+
+// 3. The ZNJxRestart text constructor, ascending and shuffled.
+std::string VolumeText(int64_t n, bool shuffled) {
+  const ref::RecordMap records = RecordsOf(n);
+  return shuffled ? ShuffledVolumes(records) : ref::RenderVolumes(records);
+}
+template <bool kShuffled>
+void ReadVolumesLibrary(benchmark::State& state) {
+  const std::string text = VolumeText(state.range(0), kShuffled);
+  for (auto _ : state) {
+    ZNJxRestart table(text.c_str());
+    benchmark::DoNotOptimize(table.isValid);
+  }
+  Finish(state, state.range(0), text.size());
+}
+template <bool kShuffled>
+void ReadVolumesBaseline(benchmark::State& state) {
+  const std::string text = VolumeText(state.range(0), kShuffled);
+  for (auto _ : state) {
+    ref::RecordMap map;
+    benchmark::DoNotOptimize(ref::ParseVolumes(text, &map));
+  }
+  Finish(state, state.range(0), text.size());
+}
+
+// 4. GetCurrentRestartString
+void WriteVolumesLibrary(benchmark::State& state) {
+  const ref::RecordMap records = RecordsOf(state.range(0));
+  ZNJxRestart table(ref::RenderVolumes(records).c_str());
+  std::string out;
+  for (auto _ : state) benchmark::DoNotOptimize(table.GetCurrentRestartString(out));
+  Finish(state, state.range(0), out.size());
+}
+void WriteVolumesBaseline(benchmark::State& state) {
+  const ref::RecordMap records = RecordsOf(state.range(0));
+  std::string out;
+  for (auto _ : state) benchmark::DoNotOptimize(out = ref::RenderVolumes(records));
+  Finish(state, state.range(0), out.size());
+}
+
+// 5 and 6. 1,000 volumes, each updated 100 times; one item is one update.
+void Storm(benchmark::State& state) {
+  const bool sink = state.range(0) == 1;
+  size_t lines = 0;
+  if (sink) znlib::SetDebugSink([&lines](const char*, const char*) { ++lines; });
+  std::vector<RecoveryVolData_t> volumes;
+  for (int32_t id = 1; id <= 1000; ++id) volumes.push_back({id});
+  for (auto _ : state) {
+    JxRestartability tracker;
+    tracker.PopulateVolumeOffsetMap(volumes);
+    for (int32_t round = 1; round <= 100; ++round) {
+      for (int32_t id = 1; id <= 1000; ++id) tracker.UpdateJobRestartInfoMapAndString(id, round * 4096);
+    }
+  }
+  znlib::SetDebugSink(nullptr);
+  state.SetItemsProcessed(state.iterations() * 100000);
+}
+
+struct Case {
+  const char* name;   // the benchmark's
+  const char* label;  // the table's
+  void (*library)(benchmark::State&);
+  void (*baseline)(benchmark::State&);
+};
+
+const Case kCases[] = {
+    {"BuildIds", "BuildJobRestartString, ids", BuildNumericLibrary, BuildNumericBaseline},
+    {"BuildNames", "BuildJobRestartString, names", BuildNamesLibrary<true>, BuildNamesBaseline<true>},
+    {"BuildNamesScattered", "  names scattered in memory", BuildNamesLibrary<false>, BuildNamesBaseline<false>},
+    {"ParseInput", "ParseRestartInputFromJM", ParseLibrary, ParseBaseline},
+    {"ReadVolumesAscending", "ZNJxRestart(text), ascending", ReadVolumesLibrary<false>, ReadVolumesBaseline<false>},
+    {"ReadVolumesRandom", "ZNJxRestart(text), random", ReadVolumesLibrary<true>, ReadVolumesBaseline<true>},
+    {"WriteVolumes", "GetCurrentRestartString", WriteVolumesLibrary, WriteVolumesBaseline},
+};
+
+// Keeps the medians of every run, by benchmark name.
+class Collector : public benchmark::ConsoleReporter {
+ public:
+  struct Result {
+    double nsPerItem;
+    double bytesPerSecond;
+  };
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.aggregate_name != "median") continue;
+      const double items = run.counters.count("items_per_second") ? double(run.counters.at("items_per_second")) : 0;
+      const double bytes = run.counters.count("bytes_per_second") ? double(run.counters.at("bytes_per_second")) : 0;
+      const std::string& args = run.run_name.args;
+      results[run.run_name.function_name + (args.empty() ? "" : "/" + args)] = {items > 0 ? 1e9 / items : 0, bytes};
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  std::map<std::string, Result> results;
+};
+
+std::string Name(const std::string& base, const char* side, int64_t n) {
+  return base + "/" + side + "/" + std::to_string(n);
+}
+
+// The storm with the host log's call compiled out: the same benchmark in
+// the program built with an empty EvDebug::Debug, which takes the host
+// library's place.
+double StormWithoutLogCall(const char* self) {
+  std::string program = self;
+  program += "NoLog";
+  const std::string command =
+      program + " --benchmark_filter='^Storm/nolog' --benchmark_repetitions=5 --benchmark_format=json 2>/dev/null";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return 0;
+  std::string output;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+  ::pclose(pipe);
+  const auto json = nlohmann::json::parse(output, nullptr, false);
+  if (json.is_discarded()) return 0;
+  for (const auto& run : json["benchmarks"]) {
+    if (run.value("aggregate_name", "") == "median") return 1e9 / run["items_per_second"].get<double>();
+  }
+  return 0;
+}
+
+void PrintTable(const Collector& collector, const char* self) {
+  std::printf("\n%-31s %9s %12s %12s %8s %9s\n", "case", "n", "library ns", "baseline ns", "ratio", "MB/s");
+  for (const Case& c : kCases) {
+    for (int64_t n : kSizes) {
+      auto lib = collector.results.find(Name(c.name, "library", n));
+      auto base = collector.results.find(Name(c.name, "baseline", n));
+      if (lib == collector.results.end() || base == collector.results.end()) continue;
+      std::printf("%-31s %9lld %12.1f %12.1f %7.1fx %9.0f\n", c.label, static_cast<long long>(n), lib->second.nsPerItem,
+                  base->second.nsPerItem, base->second.nsPerItem / lib->second.nsPerItem,
+                  lib->second.bytesPerSecond / 1e6);
+    }
+  }
+  auto silent = collector.results.find("Storm/silent");
+  auto sink = collector.results.find("Storm/sink");
+  if (silent == collector.results.end() || sink == collector.results.end()) return;
+  const double noCall = StormWithoutLogCall(self);
+  std::printf("\nupdate storm, 1,000 volumes x 100 updates, ns per update:\n");
+  std::printf("  host log silent      %8.1f\n", silent->second.nsPerItem);
+  std::printf("  sink installed       %8.1f  (%+.1f%% against silent)\n", sink->second.nsPerItem,
+              100 * (sink->second.nsPerItem / silent->second.nsPerItem - 1));
+  if (noCall > 0) {
+    std::printf("  no log call at all   %8.1f  (silence adds %+.1f%%)\n", noCall,
+                100 * (silent->second.nsPerItem / noCall - 1));
+  }
+}
+
+
+#if defined(JXRESTART_BENCH_NO_LOG)
+constexpr bool kNoLogCall = true;  // this program's EvDebug::Debug is empty
+#else
+constexpr bool kNoLogCall = false;
+#endif
+
+void Register() {
+  if (kNoLogCall) {
+    benchmark::RegisterBenchmark("Storm/nolog", Storm)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
+    return;
+  }
+  for (const Case& c : kCases) {
+    for (const char* side : {"library", "baseline"}) {
+      auto* b = benchmark::RegisterBenchmark((std::string(c.name) + "/" + side).c_str(),
+                                             side[0] == 'l' ? c.library : c.baseline);
+      for (int64_t n : kSizes) b->Arg(n);
+      b->Unit(benchmark::kMicrosecond)->MinTime(0.05);
+    }
+  }
+  benchmark::RegisterBenchmark("Storm/silent", Storm)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
+  benchmark::RegisterBenchmark("Storm/sink", Storm)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Register();
+  bool quick = false;
+  std::vector<char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (std::string(argv[i]) == "--quick") {
+      quick = true;  // one repetition, for CI: proves it runs, measures nothing
+      continue;
+    }
+    args.push_back(argv[i]);
+  }
+  // Repetitions of all cases are interleaved in random order, so a noisy
+  // spell of this shared machine falls on library and baseline alike.
+  std::string repetitions = quick ? "--benchmark_repetitions=1" : "--benchmark_repetitions=7";
+  std::string aggregatesOnly = "--benchmark_report_aggregates_only=true";
+  std::string interleave = "--benchmark_enable_random_interleaving=true";
+  args.insert(args.begin() + 1, {&repetitions[0], &aggregatesOnly[0], &interleave[0]});
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  Collector collector;
+  benchmark::RunSpecifiedBenchmarks(&collector);
+  if (!quick && !kNoLogCall) PrintTable(collector, argv[0]);
+  benchmark::Shutdown();
+  return 0;
+}
