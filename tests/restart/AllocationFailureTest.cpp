@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <new>
 #include <string>
 #include <vector>
@@ -85,6 +86,10 @@ void ExpectMerged(const Map& before, const Map& added, const Map& after) {
   }
 }
 
+// The tracker as it is, final so that holding it by value in a wrapper
+// raises no question about its non-virtual destructor.
+class Tracker final : public JxRestartability {};
+
 struct TrackerCase {
   const char* name;
   int32_t type;
@@ -141,14 +146,14 @@ TEST(AllocationFailure, TrackerOperationsLeaveAPromisedState) {
        {}, {}},
   };
   for (const TrackerCase& c : kCases) {
-    std::unique_ptr<JxRestartability> t;
+    std::optional<Tracker> t;
     ref::IdMap idsBefore;
     ref::NameMap namesBefore;
     std::string stringBefore;
     const bool populates = std::string(c.name).rfind("populate", 0) == 0;
     const long allocations = FailEachAllocation(
         [&] {
-          t.reset(new JxRestartability);
+          t.emplace();
           t->SetRestartType(c.type);
           if (!populates) {
             t->volumeOffsetMap = {{1, 1}, {2, 2}, {1000, 3}};
