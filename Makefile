@@ -1,5 +1,5 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: demo test test-asan test-tsan fuzz coverage memcheck deps clean
+.PHONY: demo test test-asan test-tsan bench fuzz coverage memcheck deps clean
 
 # Builds the example job and runs the demo: copy, kill, restart, verify.
 demo: deps
@@ -18,6 +18,13 @@ test-asan: deps
 # The concurrency tests under ThreadSanitizer.
 test-tsan: deps
 	cmake --workflow --preset tsan
+
+# The benchmarks against the plain implementation, and the memory report.
+bench: deps
+	cmake --preset default
+	cmake --build --preset default --target JxRestartBench JxRestartMemory
+	build/bin/JxRestartBench
+	build/bin/JxRestartMemory
 
 # The fuzz targets with libFuzzer (clang), each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 30

@@ -32,14 +32,6 @@
 
 #include "restart/JxRestartExport.h"
 
-#if defined(__GNUC__)
-#pragma GCC visibility push(default)
-#endif
-#include "host/EvEvent.h"
-#if defined(__GNUC__)
-#pragma GCC visibility pop
-#endif
-
 // The caller's per-volume record; only volId is read.
 struct RecoveryVolData_t {
   int32_t volId;

@@ -34,14 +34,6 @@
 
 #include "restart/JxRestartExport.h"
 
-#if defined(__GNUC__)
-#pragma GCC visibility push(default)
-#endif
-#include "host/EvEvent.h"
-#if defined(__GNUC__)
-#pragma GCC visibility pop
-#endif
-
 #if defined(__clang__)
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wunknown-warning-option"
