@@ -4,6 +4,7 @@
 // the host log costs an update storm. Prints a table of medians:
 // library ns/item, baseline ns/item, their ratio and the library's MB/s.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,7 +14,6 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "host/ZnLogSink.h"
@@ -275,7 +275,6 @@ void PrintTable(const Collector& collector, const char* self) {
                 100 * (silent->second.nsPerItem / noCall - 1));
   }
 }
-
 
 #if defined(JXRESTART_BENCH_NO_LOG)
 constexpr bool kNoLogCall = true;  // this program's EvDebug::Debug is empty

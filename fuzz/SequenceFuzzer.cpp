@@ -54,9 +54,7 @@ class Input {
     return text;
   }
 
-  _JxRestartVolumeInfo Record() {
-    return {Byte(), Int() % 8, Int(), Offset()};
-  }
+  _JxRestartVolumeInfo Record() { return {Byte(), Int() % 8, Int(), Offset()}; }
 
   std::vector<_JxRestartVolumeInfo> Records() {
     std::vector<_JxRestartVolumeInfo> records(Byte() % 4);
@@ -184,7 +182,7 @@ void TrackerStep(Tracker& t, Input& in) {
   const TrackerState after = StateOf(t);
   if (op != 0) FUZZ_CHECK(after.type == before.type);
   FUZZ_CHECK(before.type == 0 ? after.names == before.names : after.ids == before.ids);
-  if (!result && !rebuilt) FUZZ_CHECK(after == before);            // refused: nothing changed
+  if (!result && !rebuilt) FUZZ_CHECK(after == before);  // refused: nothing changed
   if (!changing && op != 10) FUZZ_CHECK(!rebuilt && after.ids == before.ids && after.names == before.names);
   if (changing && result) FUZZ_CHECK(rebuilt);
   if (rebuilt && !result) FUZZ_CHECK(after.restartString.empty());

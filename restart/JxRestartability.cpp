@@ -14,7 +14,11 @@ namespace msg = jxrestart::internal::msg;
 
 namespace {
 
+using jxrestart::internal::kItemTerminator;
+using jxrestart::internal::kKeySeparator;
+using jxrestart::internal::kMaxDecimalLength;
 using jxrestart::internal::ReadDecimal64;
+using jxrestart::internal::StringWriter;
 using jxrestart::internal::ToInt32;
 using jxrestart::internal::WriteDecimal;
 
@@ -30,15 +34,12 @@ void Store(Map& map, Key&& key, int32_t offset) {
   }
 }
 
-using jxrestart::internal::kMaxDecimalLength;
-using jxrestart::internal::StringWriter;
-
 // "<volId>|<offset>@", written in place.
 void WriteItem(StringWriter& out, int32_t volId, int32_t offset) {
   char* end = WriteDecimal(out.Room(2 * kMaxDecimalLength + 2), volId);
-  *end++ = jxrestart::internal::kKeySeparator;
+  *end++ = kKeySeparator;
   end = WriteDecimal(end, offset);
-  *end++ = jxrestart::internal::kItemTerminator;
+  *end++ = kItemTerminator;
   out.Commit(end);
 }
 
@@ -49,9 +50,9 @@ void WriteItem(StringWriter& out, const std::string& name, int32_t offset) {
   char* end = out.Room(length + kMaxDecimalLength + 2);
   std::memcpy(end, name.data(), length);
   end += length;
-  *end++ = jxrestart::internal::kKeySeparator;
+  *end++ = kKeySeparator;
   end = WriteDecimal(end, offset);
-  *end++ = jxrestart::internal::kItemTerminator;
+  *end++ = kItemTerminator;
   out.Commit(end);
 }
 
@@ -132,9 +133,7 @@ bool OffsetAccepted(JxRestartability& tracker, int32_t offset) {
   return false;
 }
 
-bool IsSeparator(char c) {
-  return c == jxrestart::internal::kKeySeparator || c == jxrestart::internal::kItemTerminator;
-}
+bool IsSeparator(char c) { return c == kKeySeparator || c == kItemTerminator; }
 
 // Reads the restart input's items into `map`. A token is the text since the
 // last separator: before a '|' it is a volume id, before an '@' an offset;
@@ -158,7 +157,7 @@ void ScanRestartInput(const char* input, std::map<int32_t, int32_t>& map) {
       if (p != token && keyPending && !offsetPending) Store(map, key, value);
       return;
     }
-    if (*p == jxrestart::internal::kKeySeparator) {
+    if (*p == kKeySeparator) {
       key = value;
       keyPending = true;
     } else {

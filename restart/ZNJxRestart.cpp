@@ -47,8 +47,9 @@ void StoreRecord(RecordMap& map, const _JxRestartVolumeInfo& record) {
 // text would otherwise cost a search of the whole tree per record.
 void StoreRecords(RecordMap& map, std::vector<_JxRestartVolumeInfo>& records, bool ascending) {
   if (!ascending) {
-    std::stable_sort(records.begin(), records.end(),
-                     [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) { return a.srcVolId < b.srcVolId; });
+    std::stable_sort(records.begin(), records.end(), [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) {
+      return a.srcVolId < b.srcVolId;
+    });
   }
   for (size_t i = 0; i < records.size(); ++i) {
     if (i + 1 < records.size() && records[i + 1].srcVolId == records[i].srcVolId) continue;
@@ -115,8 +116,8 @@ ZNJxRestart::ZNJxRestart(std::vector<_JxRestartVolumeInfo> records) : isValid(fa
 
 ZNJxRestart::ZNJxRestart(const char* text) : isValid(false) {
   // Only the first bytes matter: is the text longer than the threshold?
-  if (text != nullptr && strnlen(text, jxrestart::internal::kShortestReadableText) >=
-                             jxrestart::internal::kShortestReadableText) {
+  if (text != nullptr &&
+      strnlen(text, jxrestart::internal::kShortestReadableText) >= jxrestart::internal::kShortestReadableText) {
     isValid = InitializeRestartVolInfo(text);
   }
 }

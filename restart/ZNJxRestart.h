@@ -42,9 +42,7 @@
 
 // A volume's copy type. The library gives no value a meaning: every 32-bit
 // value is a valid copy type, and a record keeps its low 8 bits.
-enum _JxCopyType : int32_t {
-  JxCopyTypeNone = 0
-};
+enum _JxCopyType : int32_t { JxCopyTypeNone = 0 };
 
 // One source volume's restart record; plain and unpacked.
 struct _JxRestartVolumeInfo {

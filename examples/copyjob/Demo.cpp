@@ -21,7 +21,8 @@
 namespace copyjob {
 namespace {
 
-const char kUsage[] = R"(Usage: jx-copy-demo [--volumes N] [--size BYTES] [--block BYTES] [--kill-at PERCENT] [--keep DIR]
+const char kUsage[] =
+    R"(Usage: jx-copy-demo [--volumes N] [--size BYTES] [--block BYTES] [--kill-at PERCENT] [--keep DIR]
 
 Copies N sample volumes of pseudo-random data with the example job, kills
 the job with SIGKILL once its saved state passes PERCENT of the data,
@@ -126,8 +127,7 @@ Sample MakeVolumes(const Options& o) {
       out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n));
       left -= n;
     }
-    manifest << v << '\t' << (v % 2) << '\t' << 1000 + v << '\t' << s.sources.back() << '\t' << s.dests.back()
-             << '\n';
+    manifest << v << '\t' << (v % 2) << '\t' << 1000 + v << '\t' << s.sources.back() << '\t' << s.dests.back() << '\n';
   }
   if (!manifest.flush()) Die("cannot write the sample volumes in " + s.folder);
   return s;

@@ -1,5 +1,3 @@
-#include "host/EvEvent.h"
-
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -7,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "host/EvEvent.h"
 #include "host/ZnLogSink.h"
 #include "tests/support/LogCapture.h"
 

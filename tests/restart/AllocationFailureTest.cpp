@@ -8,8 +8,8 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -127,23 +127,41 @@ TEST(AllocationFailure, TrackerOperationsLeaveAPromisedState) {
   ref::ParseRestartInput(input, &parsed);
   const std::string longName(3000, 'n');
   const TrackerCase kCases[] = {
-      {"populate ids", 0, [](JxRestartability& t) { return t.PopulateVolumeOffsetMap(ManyIds()); },
-       AtZero(ManyIds(), IdOf), {}},
-      {"populate names", 1, [](JxRestartability& t) { return t.PopulateVolumeOffsetMap(ManyNames()); }, {},
+      {"populate ids",
+       0,
+       [](JxRestartability& t) { return t.PopulateVolumeOffsetMap(ManyIds()); },
+       AtZero(ManyIds(), IdOf),
+       {}},
+      {"populate names",
+       1,
+       [](JxRestartability& t) { return t.PopulateVolumeOffsetMap(ManyNames()); },
+       {},
        AtZero(ManyNames(), NameOf)},
       {"insert id", 0, [](JxRestartability& t) { return t.InsertIntoVolumeOffsetMap(500, 5); }, {{500, 5}}, {}},
-      {"insert name", 1, [&](JxRestartability& t) { return t.InsertIntoVolumeOffsetMap(longName, 5); }, {},
+      {"insert name",
+       1,
+       [&](JxRestartability& t) { return t.InsertIntoVolumeOffsetMap(longName, 5); },
+       {},
        {{longName, 5}}},
-      {"update id", 0, [](JxRestartability& t) { return t.UpdateJobRestartInfoMapAndString(2, 99999999); }, {{2, 99999999}}, {}},
-      {"update name", 1, [](JxRestartability& t) { return t.UpdateJobRestartInfoMapAndString(std::string("b"), 99999999); },
-       {}, {{"b", 99999999}}},
+      {"update id",
+       0,
+       [](JxRestartability& t) { return t.UpdateJobRestartInfoMapAndString(2, 99999999); },
+       {{2, 99999999}},
+       {}},
+      {"update name",
+       1,
+       [](JxRestartability& t) { return t.UpdateJobRestartInfoMapAndString(std::string("b"), 99999999); },
+       {},
+       {{"b", 99999999}}},
       {"parse", 0, [&](JxRestartability& t) { return t.ParseRestartInputFromJM(&input[0]); }, parsed, {}},
-      {"build", 0,
+      {"build",
+       0,
        [](JxRestartability& t) {
          std::string().swap(t.restartString);  // no buffer to reuse: the build allocates
          return t.BuildJobRestartString();
        },
-       {}, {}},
+       {},
+       {}},
   };
   for (const TrackerCase& c : kCases) {
     std::optional<Tracker> t;
@@ -238,15 +256,25 @@ TEST(AllocationFailure, RecordTableOperationsLeaveAPromisedState) {
   const TableCase kCases[] = {
       {"initialize records", [](ZNJxRestart& z) { return z.InitializeRestartVolInfo(ManyRecords()); }, ManyRecords()},
       {"initialize text", [&](ZNJxRestart& z) { return z.InitializeRestartVolInfo(text.c_str()); }, ManyRecords()},
-      {"add", [](ZNJxRestart& z) { return z.AddVolumeInfo({1, 77, 2, 3}); }, {{1, 77, 2, 3}}},
-      {"replace", [](ZNJxRestart& z) { return z.AddVolumeInfo({1, 5, 2, 3}); }, {{1, 5, 2, 3}}},
+      {"add",
+       [](ZNJxRestart& z) {
+         return z.AddVolumeInfo({1, 77, 2, 3});
+       },
+       {{1, 77, 2, 3}}},
+      {"replace",
+       [](ZNJxRestart& z) {
+         return z.AddVolumeInfo({1, 5, 2, 3});
+       },
+       {{1, 5, 2, 3}}},
       {"set offset", [](ZNJxRestart& z) { return z.SetOffsetForSrcVolId(5, 1); }, {{9, 5, 9, 1}}},
   };
   for (const TableCase& c : kCases) {
     std::unique_ptr<ZNJxRestart> z;
     const ref::RecordMap before = {{5, {9, 5, 9, 9}}, {-100, {1, -100, 1, 1}}};
     FailEachAllocation(
-        [&] { z.reset(new ZNJxRestart(std::vector<_JxRestartVolumeInfo>{{9, 5, 9, 9}, {1, -100, 1, 1}})); },
+        [&] {
+          z.reset(new ZNJxRestart(std::vector<_JxRestartVolumeInfo>{{9, 5, 9, 9}, {1, -100, 1, 1}}));
+        },
         [&] { EXPECT_TRUE(c.operation(*z)) << c.name; },
         [&](bool) {
           ExpectRecordsMerged(before, TableOf(c.adds), z->volumeInfoMap);
@@ -262,9 +290,9 @@ TEST(AllocationFailure, WriterLeavesTheCallersStringWholeOrComplete) {
   ZNJxRestart z(ManyRecords());
   std::string out;
   const std::string expected = ref::RenderVolumes(TableOf(ManyRecords()));
-  const long allocations = FailEachAllocation(
-      [&] { out = "previous"; }, [&] { EXPECT_TRUE(z.GetCurrentRestartString(out)); },
-      [&](bool threw) { EXPECT_EQ(out, threw ? "previous" : expected); });
+  const long allocations =
+      FailEachAllocation([&] { out = "previous"; }, [&] { EXPECT_TRUE(z.GetCurrentRestartString(out)); },
+                         [&](bool threw) { EXPECT_EQ(out, threw ? "previous" : expected); });
   EXPECT_GT(allocations, 0);
 }
 

@@ -1,5 +1,3 @@
-#include "restart/internal/Decimal.h"
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+
+#include "restart/internal/Decimal.h"
 
 namespace {
 

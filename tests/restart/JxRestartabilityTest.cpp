@@ -1,5 +1,3 @@
-#include "restart/JxRestartability.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "restart/JxRestartability.h"
 #include "tests/support/LogCapture.h"
 
 namespace {
@@ -88,8 +87,8 @@ TEST_F(JxRestartabilityTest, BuildsNumericItemsInSignedOrder) {
 
 TEST_F(JxRestartabilityTest, BuildsNamesInByteOrderUnescapedUpToNul) {
   UseNames();
-  tracker.volumeNameOffsetMap = {{"b", 1},  {"B", 2},      {"a2", 3}, {"a1", 4}, {"a", 5},
-                                 {"", 6},   {"x|y@z", 7},  {std::string("ab\0cd", 5), 8},
+  tracker.volumeNameOffsetMap = {{"b", 1},   {"B", 2}, {"a2", 3},    {"a1", 4},
+                                 {"a", 5},   {"", 6},  {"x|y@z", 7}, {std::string("ab\0cd", 5), 8},
                                  {"\xff", 9}};
   ASSERT_TRUE(tracker.BuildJobRestartString());
   EXPECT_EQ(tracker.restartString, "-Restart |6@B|2@a|5@a1|4@a2|3@ab|8@b|1@x|y@z|7@\xff|9@");
@@ -154,7 +153,8 @@ TEST_F(JxRestartabilityTest, PopulateFromEmptyListFailsAndMayBeRepeated) {
 TEST_F(JxRestartabilityTest, PopulateByNames) {
   EXPECT_FALSE(tracker.PopulateVolumeOffsetMap(std::vector<std::string>{"a"}));
   EXPECT_EQ(capture.Take(),
-            (LogLines{{kNamesTag, "Only RESTART_STRING_BASED is expected to use this type. Potential error. Returning false."}}));
+            (LogLines{{kNamesTag,
+                       "Only RESTART_STRING_BASED is expected to use this type. Potential error. Returning false."}}));
   UseNames();
   EXPECT_FALSE(tracker.PopulateVolumeOffsetMap(std::vector<std::string>{}));
   EXPECT_EQ(capture.Take(),
@@ -285,17 +285,22 @@ TEST_F(JxRestartabilityTest, WrongTypeIsRefusedWithTheGateLine) {
   } kCases[] = {
       {"parse", 1, [&] { return tracker.ParseRestartInputFromJM(input); }, {{kParseTag, kNumberGate}}},
       {"parse null", 1, [&] { return tracker.ParseRestartInputFromJM(nullptr); }, {{kParseTag, kNumberGate}}},
-      {"populate ids", 1, [&] { return tracker.PopulateVolumeOffsetMap(std::vector<RecoveryVolData_t>{{2}}); },
+      {"populate ids",
+       1,
+       [&] { return tracker.PopulateVolumeOffsetMap(std::vector<RecoveryVolData_t>{{2}}); },
        {{kPopulateTag, kNumberGate}}},
       {"insert id", 1, [&] { return tracker.InsertIntoVolumeOffsetMap(2, 2); }, {{kInsertTag, kNumberGate}}},
       {"update id", 1, [&] { return tracker.UpdateJobRestartInfoMapAndString(1, 2); }, {{kUpdateTag, kNumberGate}}},
       {"query id", 1, [&] { return tracker.GetBMOffsetFromVolId(1, &out); }, {{kQueryTag, kNumberGate}}},
-      {"insert name", 0, [&] { return tracker.InsertIntoVolumeOffsetMap(std::string("b"), 2); },
+      {"insert name",
+       0,
+       [&] { return tracker.InsertIntoVolumeOffsetMap(std::string("b"), 2); },
        {{kInsertTag, kNameGate}}},
-      {"update name", 0, [&] { return tracker.UpdateJobRestartInfoMapAndString(std::string("a"), 2); },
+      {"update name",
+       0,
+       [&] { return tracker.UpdateJobRestartInfoMapAndString(std::string("a"), 2); },
        {{kUpdateTag, kNameGate}}},
-      {"query name", 0, [&] { return tracker.GetBMOffsetFromVolId(std::string("a"), &out); },
-       {{kQueryTag, kNameGate}}},
+      {"query name", 0, [&] { return tracker.GetBMOffsetFromVolId(std::string("a"), &out); }, {{kQueryTag, kNameGate}}},
   };
   for (const auto& c : kCases) {
     ASSERT_TRUE(tracker.SetRestartType(c.type));
@@ -341,8 +346,8 @@ TEST(JxRestartabilityRebuild, FailedRebuildLogsAfterItAndKeepsTheChange) {
        "Failure while building the Restart String"},
       {"parse", 0, [&] { return tracker.ParseRestartInputFromJM(input); }, kParseTag,
        "Failure while Building the Restart String"},
-      {"populate names", 1, [&] { return tracker.PopulateVolumeOffsetMap(std::vector<std::string>{"a"}); },
-       kNamesTag, "Failure while Building the Restart String"},
+      {"populate names", 1, [&] { return tracker.PopulateVolumeOffsetMap(std::vector<std::string>{"a"}); }, kNamesTag,
+       "Failure while Building the Restart String"},
       {"insert name", 1, [&] { return tracker.InsertIntoVolumeOffsetMap(std::string("b"), 2); }, kInsertTag,
        "Failure while building the Restart String"},
       {"update name", 1, [&] { return tracker.UpdateJobRestartInfoMapAndString(std::string("a"), 3); }, kUpdateTag,

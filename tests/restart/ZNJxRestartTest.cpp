@@ -1,5 +1,3 @@
-#include "restart/ZNJxRestart.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "restart/ZNJxRestart.h"
 #include "tests/support/LogCapture.h"
 
 // Records compare field by field, and print so that a failure names them.
@@ -57,19 +56,41 @@ struct ConstructionCase {
 TEST(ZNJxRestartConstruction, DecidesValidityOnce) {
   const ConstructionCase kCases[] = {
       {"empty list", [] { return new ZNJxRestart(Records{}); }, false, {}, {}},
-      {"one record", [] { return new ZNJxRestart(Records{{1, 100, 200, 4096}}); }, true, {{1, 100, 200, 4096}},
+      {"one record",
+       [] {
+         return new ZNJxRestart(Records{{1, 100, 200, 4096}});
+       },
+       true,
+       {{1, 100, 200, 4096}},
        {{kInitTag, Adding(100, 200)}}},
-      {"same id twice", [] { return new ZNJxRestart(Records{{1, 5, 6, 7}, {2, 5, 8, 9}}); }, true, {{2, 5, 8, 9}},
+      {"same id twice",
+       [] {
+         return new ZNJxRestart(Records{{1, 5, 6, 7}, {2, 5, 8, 9}});
+       },
+       true,
+       {{2, 5, 8, 9}},
        {{kInitTag, Adding(5, 6)}, {kInitTag, Adding(5, 8)}}},
       {"null text", [] { return new ZNJxRestart(static_cast<const char*>(nullptr)); }, false, {}, {}},
       {"five bytes are not read", [] { return new ZNJxRestart("|||0$"); }, false, {}, {}},
-      {"six bytes are read", [] { return new ZNJxRestart(" |||0$"); }, true, {{0, 0, 0, 0}},
+      {"six bytes are read",
+       [] { return new ZNJxRestart(" |||0$"); },
+       true,
+       {{0, 0, 0, 0}},
        {{kParseTag, "Restart String =  |||0$"}}},
-      {"later item invalid", [] { return new ZNJxRestart("1|2|3|4$9|8$"); }, false, {{1, 2, 3, 4}},
+      {"later item invalid",
+       [] { return new ZNJxRestart("1|2|3|4$9|8$"); },
+       false,
+       {{1, 2, 3, 4}},
        {{kParseTag, "Restart String = 1|2|3|4$9|8$"}, {kParseTag, "Invalid Restart String Record = 9|8"}}},
-      {"first item invalid", [] { return new ZNJxRestart("12345$1|2|3|4$"); }, false, {},
+      {"first item invalid",
+       [] { return new ZNJxRestart("12345$1|2|3|4$"); },
+       false,
+       {},
        {{kParseTag, "Restart String = 12345$1|2|3|4$"}, {kParseTag, "Invalid Restart String Record = 12345"}}},
-      {"no dollar sign", [] { return new ZNJxRestart("abcdefgh"); }, true, {},
+      {"no dollar sign",
+       [] { return new ZNJxRestart("abcdefgh"); },
+       true,
+       {},
        {{kParseTag, "Restart String = abcdefgh"}}},
   };
   for (const auto& c : kCases) {
@@ -95,7 +116,8 @@ std::vector<Access> Accessors() {
   static int32_t dest;
   static _JxCopyType type;
   return {
-      {"ZNJxRestart::GetOffsetForSrcVolId", [](ZNJxRestart& t, int32_t id) { return t.GetOffsetForSrcVolId(id, offset); },
+      {"ZNJxRestart::GetOffsetForSrcVolId",
+       [](ZNJxRestart& t, int32_t id) { return t.GetOffsetForSrcVolId(id, offset); },
        "Unable to find the matching element during getting info for volId = "},
       {"ZNJxRestart::GetDestVolIdForSrcVolId",
        [](ZNJxRestart& t, int32_t id) { return t.GetDestVolIdForSrcVolId(id, dest); },
@@ -112,7 +134,10 @@ std::vector<Access> Accessors() {
        [](ZNJxRestart& t, int32_t id) { return t.SetCopyTypeForSrcVolId(id, static_cast<_JxCopyType>(1)); },
        "Unalble to find the matching element during update of the map for volId = "},
       {"ZNJxRestart::AddVolumeInfo",
-       [](ZNJxRestart& t, int32_t id) { return t.AddVolumeInfo(_JxRestartVolumeInfo{1, id, 1, 1}); }, nullptr},
+       [](ZNJxRestart& t, int32_t id) {
+         return t.AddVolumeInfo(_JxRestartVolumeInfo{1, id, 1, 1});
+       },
+       nullptr},
   };
 }
 
@@ -245,8 +270,10 @@ const ReadCase kReadCases[] = {
     {"1|2|3|4$9|2|9|9$", true, {{9, 2, 9, 9}}, nullptr},
     {"300|1|0|0$256|2|0|0$-1|3|0|0$", true, {{44, 1, 0, 0}, {0, 2, 0, 0}, {255, 3, 0, 0}}, nullptr},
     {"0|1|0|-1$", true, {{0, 1, 0, kMax64}}, nullptr},
-    {"0|1|0|18446744073709551615$0|2|0|99999999999999999999999$", true,
-     {{0, 1, 0, 9223372036854775807ull}, {0, 2, 0, 9223372036854775807ull}}, nullptr},
+    {"0|1|0|18446744073709551615$0|2|0|99999999999999999999999$",
+     true,
+     {{0, 1, 0, 9223372036854775807ull}, {0, 2, 0, 9223372036854775807ull}},
+     nullptr},
     {"0|1|0|-99999999999999999999$", true, {{0, 1, 0, 9223372036854775808ull}}, nullptr},
     {"ab|c||12ab$", true, {{0, 0, 0, 12}}, nullptr},
     {"99999999999|99999999999|-99999999999|0$", true, {{255, INT32_MAX, INT32_MIN, 0}}, nullptr},
@@ -316,8 +343,8 @@ TEST(ZNJxRestartRoundTrip, WriterOutputReadsBackTheSameRecords) {
     const int count = 1 + static_cast<int>(random() % 50);
     for (int i = 0; i < count; ++i) {
       const uint64_t offset = i < 5 ? kEdgeOffsets[i] : random();
-      records.push_back({static_cast<uint8_t>(random()), static_cast<int32_t>(random()),
-                         static_cast<int32_t>(random()), offset});
+      records.push_back(
+          {static_cast<uint8_t>(random()), static_cast<int32_t>(random()), static_cast<int32_t>(random()), offset});
     }
     if (round == 0) records.push_back({0, INT32_MIN, INT32_MAX, 0});
     ZNJxRestart original(records);

@@ -62,8 +62,8 @@ int JobShow(const Invocation& invocation) {
   Table table({"volume", "offset"});
   for (const auto& entry : state.offsets) table.Add({std::to_string(entry.first), std::to_string(entry.second)});
   table.Print(std::cout);
-  std::cout << state.offsets.size() << (state.offsets.size() == 1 ? " volume\n" : " volumes\n")
-            << state.restartString << '\n';
+  std::cout << state.offsets.size() << (state.offsets.size() == 1 ? " volume\n" : " volumes\n") << state.restartString
+            << '\n';
   return kExitOk;
 }
 

@@ -53,15 +53,16 @@ int VolumesShow(const Invocation& invocation) {
   WarnAboutNul(text);
   if (std::strlen(text.bytes.c_str()) < kShortestReadable) return Fail(kExitInvalid, TooShort(text));
   ZNJxRestart table(text.bytes.c_str());
-  if (!table.isValid) return Fail(kExitInvalid, text.name + ": invalid volume restart string (see 'jxrestart volumes check')");
+  if (!table.isValid)
+    return Fail(kExitInvalid, text.name + ": invalid volume restart string (see 'jxrestart volumes check')");
   std::string rendered;
   if (!table.GetCurrentRestartString(rendered)) return Fail(kExitInvalid, text.name + ": no record in the text");
   if (invocation.json) {
     Json records = Json::array();
     for (const auto& entry : table.volumeInfoMap) {
       const _JxRestartVolumeInfo& r = entry.second;
-      records.push_back({{"source", r.srcVolId}, {"destination", r.destVolId}, {"copyType", r.copyType},
-                         {"offset", r.offset}});
+      records.push_back(
+          {{"source", r.srcVolId}, {"destination", r.destVolId}, {"copyType", r.copyType}, {"offset", r.offset}});
     }
     std::cout << Json{{"records", records}, {"restartString", rendered}}.dump(2) << '\n';
     return kExitOk;
