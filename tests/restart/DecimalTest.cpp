@@ -1,9 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "restart/internal/Decimal.h"
@@ -69,6 +70,34 @@ TEST(Decimal, Read32AgreesWithAtoiInRangeAndSaturatesOutside) {
       expected = std::atoi(text);
     }
     EXPECT_EQ(ReadDecimal32(text), expected) << '"' << text << '"';
+  }
+}
+
+// Texts built from the pieces that matter (white space, signs, runs of
+// digits of every length, junk after them) agree with strtoll, and every
+// value written agrees with printf, across the whole 64-bit range.
+TEST(Decimal, AgreesWithTheCLibraryOnGeneratedInput) {
+  std::mt19937_64 random(7);
+  const char* const kPieces[] = {" ", "\t", "+", "-", "0", "9", "12", "|", "$", "a", ""};
+  for (int i = 0; i < 200000; ++i) {
+    std::string text;
+    for (int n = static_cast<int>(random() % 4); n > 0; --n) text += kPieces[random() % 11];
+    for (int n = static_cast<int>(random() % 25); n > 0; --n) text.push_back(static_cast<char>('0' + random() % 10));
+    text += kPieces[random() % 11];
+    char* expectedEnd = nullptr;
+    const long long expected = std::strtoll(text.c_str(), &expectedEnd, 10);
+    int64_t value = 0;
+    const char* end = ReadDecimal64(text.c_str(), &value);
+    ASSERT_EQ(value, expected) << '"' << text << '"';
+    ASSERT_EQ(end, expectedEnd) << '"' << text << '"';
+  }
+  for (int i = 0; i < 200000; ++i) {
+    const auto value = static_cast<int64_t>(random() >> (random() % 64)) * (random() % 2 ? 1 : -1);
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(value));
+    std::string out;
+    AppendDecimal(&out, value);
+    ASSERT_EQ(out, expected);
   }
 }
 

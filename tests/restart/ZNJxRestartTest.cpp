@@ -278,6 +278,8 @@ const ReadCase kReadCases[] = {
     {"ab|c||12ab$", true, {{0, 0, 0, 12}}, nullptr},
     {"99999999999|99999999999|-99999999999|0$", true, {{255, INT32_MAX, INT32_MIN, 0}}, nullptr},
     {"1|2|3|4$junk with no dollar|||", true, {{1, 2, 3, 4}}, nullptr},
+    {"0|5|0|0$0|1|0|0$7|5|7|7$0|3|0|0$8|1|8|8$", true, {{8, 1, 8, 8}, {0, 3, 0, 0}, {7, 5, 7, 7}}, nullptr},
+    {"0|5|0|0$0|1|0|0$0|5$0|9|0|0$", false, {{0, 1, 0, 0}, {0, 5, 0, 0}}, "0|5"},
 };
 
 TEST(ZNJxRestartRead, ReadsItemsLeniently) {
