@@ -29,8 +29,11 @@ inline int32_t Atoi(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
-inline std::string RenderJob(const IdMap& map) {
-  std::string out = "-Restart ";
+// Each renderer empties `out` and appends to it, keeping its buffer, as a
+// job restart string kept in a member would be rebuilt.
+inline void RenderJob(const IdMap& map, std::string& out) {
+  out.clear();
+  out += "-Restart ";
   char buffer[1024];
   for (const auto& entry : map) {
     std::snprintf(buffer, sizeof buffer, "%d", entry.first);
@@ -42,17 +45,32 @@ inline std::string RenderJob(const IdMap& map) {
     std::snprintf(buffer, sizeof buffer, "%c", '@');
     out += buffer;
   }
-  return out;
 }
 
-inline std::string RenderJob(const NameMap& map) {
-  std::string out = "-Restart ";
-  char buffer[64];
+inline void RenderJob(const NameMap& map, std::string& out) {
+  out.clear();
+  out += "-Restart ";
+  char buffer[1024];
   for (const auto& entry : map) {
-    out += entry.first.c_str();  // a name is written up to its first NUL
-    std::snprintf(buffer, sizeof buffer, "|%d@", entry.second);
+    if (entry.first.size() < sizeof buffer) {
+      std::snprintf(buffer, sizeof buffer, "%s", entry.first.c_str());
+      out += buffer;
+    } else {
+      out += entry.first.c_str();  // too long for the buffer: a name is written up to its first NUL
+    }
+    std::snprintf(buffer, sizeof buffer, "%c", '|');
+    out += buffer;
+    std::snprintf(buffer, sizeof buffer, "%d", entry.second);
+    out += buffer;
+    std::snprintf(buffer, sizeof buffer, "%c", '@');
     out += buffer;
   }
+}
+
+template <class Map>
+std::string RenderJob(const Map& map) {
+  std::string out;
+  RenderJob(map, out);
   return out;
 }
 
@@ -109,8 +127,8 @@ inline bool ParseVolumes(const std::string& input, RecordMap* map) {
   return true;
 }
 
-inline std::string RenderVolumes(const RecordMap& map) {
-  std::string out;
+inline void RenderVolumes(const RecordMap& map, std::string& out) {
+  out.clear();
   char buffer[64];
   for (const auto& entry : map) {
     const _JxRestartVolumeInfo& r = entry.second;
@@ -123,6 +141,11 @@ inline std::string RenderVolumes(const RecordMap& map) {
     std::snprintf(buffer, sizeof buffer, "%lld%c", static_cast<long long>(r.offset), '$');
     out += buffer;
   }
+}
+
+inline std::string RenderVolumes(const RecordMap& map) {
+  std::string out;
+  RenderVolumes(map, out);
   return out;
 }
 
