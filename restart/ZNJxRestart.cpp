@@ -273,14 +273,20 @@ bool ZNJxRestart::GetCurrentRestartString(std::string& out) {
   }
   // Measured first and written in place, so the text never moves while it
   // grows. `out` is either untouched or complete: its own buffer is reused
-  // only when it is large enough, where nothing can fail half-way.
+  // only when it is large enough, where nothing can fail half-way. The
+  // measuring walk keeps the records in a list, so the tree is walked once.
+  std::vector<const _JxRestartVolumeInfo*> records;
+  records.reserve(volumeInfoMap.size());
   size_t length = 0;
-  for (const auto& entry : volumeInfoMap) length += RecordLength(entry.second);
+  for (const auto& entry : volumeInfoMap) {
+    records.push_back(&entry.second);
+    length += RecordLength(entry.second);
+  }
   std::string fresh;
   std::string& text = out.capacity() >= length ? out : fresh;
   text.resize(length);
   char* end = &text[0];
-  for (const auto& entry : volumeInfoMap) end = WriteRecord(end, entry.second);
+  for (const _JxRestartVolumeInfo* record : records) end = WriteRecord(end, *record);
   if (&text == &fresh) out.swap(fresh);
   return true;
 }
