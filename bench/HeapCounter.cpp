@@ -20,6 +20,14 @@ void* operator new(std::size_t size) {
   return p;
 }
 
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 void operator delete(void* p) noexcept {
   if (p == nullptr) return;
   g_inUse -= malloc_usable_size(p);
@@ -37,3 +45,5 @@ void ResetPeak() { g_peak = g_inUse.load(); }
 
 }  // namespace bench
 }  // namespace jxrestart
+
+void operator delete(void* p, const std::nothrow_t&) noexcept { operator delete(p); }
