@@ -328,8 +328,8 @@ void PrintTable(const Collector& collector, const char* self) {
   std::printf("  sink installed       %8.1f  (%+.1f%% against silent)\n", sink->second.nsPerItem,
               100 * (sink->second.nsPerItem / silent->second.nsPerItem - 1));
   if (noCall > 0) {
-    std::printf("  no log call at all   %8.1f  (silent against none: %+.1f%%, within this machine's noise)\n",
-                noCall, 100 * (silent->second.nsPerItem / noCall - 1));
+    std::printf("  no log call at all   %8.1f  (silent against none: %+.1f%%, within this machine's noise)\n", noCall,
+                100 * (silent->second.nsPerItem / noCall - 1));
   }
   auto call = collector.results.find("SilentLogCall");
   if (call != collector.results.end()) {

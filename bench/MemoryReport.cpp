@@ -17,7 +17,8 @@ constexpr int kVolumes = 1000000;
 
 std::string JobInput() {
   std::string text;
-  for (int i = 1; i <= kVolumes; ++i) text += std::to_string(i * 3) + "|" + std::to_string(int64_t{i} * 4096 % 1000000007) + "@";
+  for (int i = 1; i <= kVolumes; ++i)
+    text += std::to_string(i * 3) + "|" + std::to_string(int64_t{i} * 4096 % 1000000007) + "@";
   return text;
 }
 

@@ -59,8 +59,9 @@ class RecordStore {
   }
 
   void Finish() {
-    std::stable_sort(gathered_.begin(), gathered_.end(),
-                     [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) { return a.srcVolId < b.srcVolId; });
+    std::stable_sort(
+        gathered_.begin(), gathered_.end(),
+        [](const _JxRestartVolumeInfo& a, const _JxRestartVolumeInfo& b) { return a.srcVolId < b.srcVolId; });
     for (size_t i = 0; i < gathered_.size(); ++i) {
       if (i + 1 < gathered_.size() && gathered_[i + 1].srcVolId == gathered_[i].srcVolId) continue;
       StoreRecord(map_, gathered_[i]);
