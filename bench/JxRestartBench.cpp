@@ -83,6 +83,19 @@ void Finish(benchmark::State& state, int64_t n, size_t bytes, int64_t runs = 1) 
 }
 
 // 1. BuildJobRestartString
+// Times `render(out)`, the baseline's rendering into a kept string, after
+// one untimed run.
+template <class Render>
+void TimeBaselineRenders(benchmark::State& state, Render render) {
+  std::string out;
+  render(out);
+  for (auto _ : state) {
+    render(out);
+    benchmark::DoNotOptimize(out.data());
+  }
+  Finish(state, state.range(0), out.size());
+}
+
 // The builders run once before they are timed: a job rebuilds its string
 // again and again, into the buffer of the last build, on both sides.
 void BuildNumericLibrary(benchmark::State& state) {
@@ -94,13 +107,7 @@ void BuildNumericLibrary(benchmark::State& state) {
 }
 void BuildNumericBaseline(benchmark::State& state) {
   const ref::IdMap map = NumericMap(state.range(0));
-  std::string out;
-  ref::RenderJob(map, out);
-  for (auto _ : state) {
-    ref::RenderJob(map, out);
-    benchmark::DoNotOptimize(out.data());
-  }
-  Finish(state, state.range(0), out.size());
+  TimeBaselineRenders(state, [&](std::string& out) { ref::RenderJob(map, out); });
 }
 template <bool kInKeyOrder>
 void BuildNamesLibrary(benchmark::State& state) {
@@ -114,13 +121,7 @@ void BuildNamesLibrary(benchmark::State& state) {
 template <bool kInKeyOrder>
 void BuildNamesBaseline(benchmark::State& state) {
   const ref::NameMap map = NameMapOf(state.range(0), kInKeyOrder);
-  std::string out;
-  ref::RenderJob(map, out);
-  for (auto _ : state) {
-    ref::RenderJob(map, out);
-    benchmark::DoNotOptimize(out.data());
-  }
-  Finish(state, state.range(0), out.size());
+  TimeBaselineRenders(state, [&](std::string& out) { ref::RenderJob(map, out); });
 }
 
 // Only the parses are timed: making the empty targets before them and
@@ -208,13 +209,7 @@ void WriteVolumesLibrary(benchmark::State& state) {
 }
 void WriteVolumesBaseline(benchmark::State& state) {
   const ref::RecordMap records = RecordsOf(state.range(0));
-  std::string out;
-  ref::RenderVolumes(records, out);
-  for (auto _ : state) {
-    ref::RenderVolumes(records, out);
-    benchmark::DoNotOptimize(out.data());
-  }
-  Finish(state, state.range(0), out.size());
+  TimeBaselineRenders(state, [&](std::string& out) { ref::RenderVolumes(records, out); });
 }
 
 // 5 and 6. 1,000 volumes, each updated 100 times; one item is one update.

@@ -29,35 +29,30 @@ inline int32_t Atoi(const std::string& text) {
   return static_cast<int32_t>(value);
 }
 
-// Each renderer empties `out` and appends to it, keeping its buffer, as a
-// job restart string kept in a member would be rebuilt.
-inline void RenderJob(const IdMap& map, std::string& out) {
-  out.clear();
-  out += "-Restart ";
-  char buffer[1024];
-  for (const auto& entry : map) {
-    std::snprintf(buffer, sizeof buffer, "%d", entry.first);
+// Each piece is printed into the scratch buffer and appended.
+inline void AppendKey(int32_t volId, char (&buffer)[1024], std::string& out) {
+  std::snprintf(buffer, sizeof buffer, "%d", volId);
+  out += buffer;
+}
+
+inline void AppendKey(const std::string& name, char (&buffer)[1024], std::string& out) {
+  if (name.size() < sizeof buffer) {
+    std::snprintf(buffer, sizeof buffer, "%s", name.c_str());
     out += buffer;
-    std::snprintf(buffer, sizeof buffer, "%c", '|');
-    out += buffer;
-    std::snprintf(buffer, sizeof buffer, "%d", entry.second);
-    out += buffer;
-    std::snprintf(buffer, sizeof buffer, "%c", '@');
-    out += buffer;
+  } else {
+    out += name.c_str();  // too long for the buffer: a name is written up to its first NUL
   }
 }
 
-inline void RenderJob(const NameMap& map, std::string& out) {
+// Empties `out` and appends the job restart string to it, keeping its
+// buffer, as a job restart string kept in a member would be rebuilt.
+template <class Map>
+void RenderJob(const Map& map, std::string& out) {
   out.clear();
   out += "-Restart ";
   char buffer[1024];
   for (const auto& entry : map) {
-    if (entry.first.size() < sizeof buffer) {
-      std::snprintf(buffer, sizeof buffer, "%s", entry.first.c_str());
-      out += buffer;
-    } else {
-      out += entry.first.c_str();  // too long for the buffer: a name is written up to its first NUL
-    }
+    AppendKey(entry.first, buffer, out);
     std::snprintf(buffer, sizeof buffer, "%c", '|');
     out += buffer;
     std::snprintf(buffer, sizeof buffer, "%d", entry.second);
