@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "restart/internal/Decimal.h"
+#include "restart/internal/MapStore.h"
+#include "restart/internal/RestartInput.h"
 #include "restart/internal/StringWriter.h"
 #include "restart/internal/TextFormat.h"
 
@@ -14,25 +16,14 @@ namespace msg = jxrestart::internal::msg;
 
 namespace {
 
+using jxrestart::internal::InputToken;
+using jxrestart::internal::InsertOrAssign;
 using jxrestart::internal::kItemTerminator;
 using jxrestart::internal::kKeySeparator;
 using jxrestart::internal::kMaxDecimalLength;
-using jxrestart::internal::ReadDecimal64;
+using jxrestart::internal::ScanRestartInput;
 using jxrestart::internal::StringWriter;
-using jxrestart::internal::ToInt32;
 using jxrestart::internal::WriteDecimal;
-
-// Sets key's offset, adding the key if absent. Keys that arrive in
-// ascending order (a restart input as the tracker wrote it, a sorted volume
-// list) go in at the end without a search.
-template <class Map, class Key>
-void Store(Map& map, Key&& key, int32_t offset) {
-  if (map.empty() || map.rbegin()->first < key) {
-    map.emplace_hint(map.end(), std::forward<Key>(key), offset);
-  } else {
-    map[std::forward<Key>(key)] = offset;
-  }
-}
 
 // "<volId>|<offset>@", written in place.
 void WriteItem(StringWriter& out, int32_t volId, int32_t offset) {
@@ -90,7 +81,7 @@ bool Populate(JxRestartability& tracker, Map& map, Keys& keys, KeyOf keyOf, cons
     tracker.debugLog.Debug(tag, msg::kRepopulate);
     return false;
   }
-  for (auto& item : keys) Store(map, keyOf(item), 0);
+  for (auto& item : keys) InsertOrAssign(map, keyOf(item), 0);
   if (!Rebuild(tracker, tag, msg::kPopulateBuildFailed)) return false;
   tracker.debugLog.Debug(tag, msg::kPopulated);
   return true;
@@ -133,44 +124,13 @@ bool OffsetAccepted(JxRestartability& tracker, int32_t offset) {
   return false;
 }
 
-bool IsSeparator(char c) { return c == kKeySeparator || c == kItemTerminator; }
-
-// Reads the restart input's items into `map`. A token is the text since the
-// last separator: before a '|' it is a volume id, before an '@' an offset;
-// a pair is stored once both are pending. An item closed by '@' with id 0
-// is dropped, but a trailing "id|offset" without its '@' is stored whatever
-// the id. A token's number is read where the token starts; nothing in a
-// number is a separator, so the separator is found from where it stops.
-void ScanRestartInput(const char* input, std::map<int32_t, int32_t>& map) {
-  const char* token = input;
-  while (*token == jxrestart::internal::kLeadingSpace) ++token;
-  bool keyPending = false;
-  bool offsetPending = false;
-  int32_t key = 0;
-  int32_t offset = 0;
-  for (;;) {
-    int64_t number = 0;
-    const char* p = ReadDecimal64(token, &number);
-    while (*p != '\0' && !IsSeparator(*p)) ++p;
-    const int32_t value = ToInt32(number);
-    if (*p == '\0') {
-      if (p != token && keyPending && !offsetPending) Store(map, key, value);
-      return;
-    }
-    if (*p == kKeySeparator) {
-      key = value;
-      keyPending = true;
-    } else {
-      offset = value;
-      offsetPending = true;
-    }
-    if (keyPending && offsetPending) {
-      if (key != 0) Store(map, key, offset);
-      keyPending = offsetPending = false;
-    }
-    token = p + 1;
-  }
-}
+// Stores the restart input's pairs; what a pair does not take is ignored.
+struct InputStore {
+  std::map<int32_t, int32_t>& map;
+  void Stored(const InputToken& key, const InputToken& offset) { InsertOrAssign(map, key.value(), offset.value()); }
+  void Dropped(const InputToken&, const InputToken&) {}
+  void Unused(const InputToken&) {}
+};
 
 }  // namespace
 
@@ -187,7 +147,8 @@ bool JxRestartability::ParseRestartInputFromJM(char* input) {
     return false;
   }
   debugLog.Debug(tag::kParse, msg::kInputFromJM, input);
-  ScanRestartInput(input, volumeOffsetMap);
+  InputStore store{volumeOffsetMap};
+  ScanRestartInput(input, store);
   return Rebuild(*this, tag::kParse, msg::kPopulateBuildFailed);
 }
 
@@ -230,14 +191,14 @@ bool JxRestartability::InsertIntoVolumeOffsetMap(int32_t volId, int32_t iOffset)
     debugLog.Debug(tag::kInsert, msg::kBadVolId, volId);
     return false;
   }
-  Store(volumeOffsetMap, volId, iOffset);
+  InsertOrAssign(volumeOffsetMap, volId, iOffset);
   return Rebuild(*this, tag::kInsert, msg::kChangeBuildFailed);
 }
 
 bool JxRestartability::InsertIntoVolumeOffsetMap(std::string volumeName, int32_t iOffset) {
   if (!PassesGate(*this, kRestartStringBased, tag::kInsert, msg::kNameGate)) return false;
   if (!OffsetAccepted(*this, iOffset)) return false;
-  Store(volumeNameOffsetMap, std::move(volumeName), iOffset);
+  InsertOrAssign(volumeNameOffsetMap, std::move(volumeName), iOffset);
   return Rebuild(*this, tag::kInsert, msg::kChangeBuildFailed);
 }
 

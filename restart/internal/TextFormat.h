@@ -21,12 +21,16 @@ constexpr char kItemTerminator = '@';
 constexpr char kFieldSeparator = '|';
 constexpr char kRecordTerminator = '$';
 constexpr int kFieldsPerRecord = 4;
-// The text constructor reads only texts longer than this many bytes.
+// The text constructor reads only texts of this many bytes or more.
 constexpr size_t kShortestReadableText = 6;
 
 // Only spaces are skipped before the first item; other white space is left
 // to the number conversion.
 constexpr char kLeadingSpace = ' ';
+inline const char* SkipLeadingSpaces(const char* text) {
+  while (*text == kLeadingSpace) ++text;
+  return text;
+}
 
 constexpr const char* kRestartTypeNames[] = {"RESTART_NUMBER_BASED", "RESTART_STRING_BASED"};
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "reference/Reference.h"
 #include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
-#include "tests/support/Reference.h"
 
 // The replacement pairs malloc with free; g++ cannot see that through the
 // replaced operators.
@@ -37,18 +37,8 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
   throw std::bad_alloc();
 }
-// The nothrow form (std::stable_sort asks for its buffer so) fails the same
-// way, by returning null.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -294,6 +284,38 @@ TEST(AllocationFailure, RecordTableOperationsLeaveAPromisedState) {
           EXPECT_EQ(out, ref::RenderVolumes(z->volumeInfoMap)) << c.name;
         });
   }
+}
+
+// Out of order, with a repeat and a record held before the call: the
+// reader stores item by item, so a failure leaves exactly the records of
+// the items before the one it was storing, and later failures leave longer
+// prefixes.
+TEST(AllocationFailure, ReaderStoresAPrefixOfTheItemsInTextOrder) {
+  std::vector<_JxRestartVolumeInfo> items;
+  for (int32_t id = 20; id >= 1; --id) items.push_back({1, id, id, static_cast<uint64_t>(id)});
+  items.push_back({2, 10, 0, 100});
+  items.push_back({3, 5, 0, 500});
+  std::string text;
+  for (const auto& item : items) text += ref::RenderVolumes(TableOf({item}));
+  const std::vector<_JxRestartVolumeInfo> held = {{9, 5, 9, 9}, {1, -100, 1, 1}};
+  std::vector<ref::RecordMap> prefixes(1, TableOf(held));
+  for (const auto& item : items) {
+    prefixes.push_back(prefixes.back());
+    prefixes.back()[item.srcVolId] = item;
+  }
+  std::unique_ptr<ZNJxRestart> z;
+  size_t lastPrefix = 0;
+  const long allocations = FailEachAllocation(
+      [&] { z.reset(new ZNJxRestart(held)); }, [&] { EXPECT_TRUE(z->InitializeRestartVolInfo(text.c_str())); },
+      [&](bool threw) {
+        size_t prefix = 0;
+        while (prefix < prefixes.size() && !ref::SameRecords(z->volumeInfoMap, prefixes[prefix])) ++prefix;
+        ASSERT_LT(prefix, prefixes.size()) << "the table holds no prefix of the items";
+        EXPECT_GE(prefix, lastPrefix);
+        EXPECT_EQ(prefix == items.size(), !threw);
+        lastPrefix = prefix;
+      });
+  EXPECT_EQ(allocations, 19) << "one node for each source id not held before";
 }
 
 TEST(AllocationFailure, WriterLeavesTheCallersStringWholeOrComplete) {

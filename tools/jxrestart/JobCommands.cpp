@@ -6,6 +6,7 @@
 #include <string>
 
 #include "restart/JxRestartability.h"
+#include "restart/internal/TextFormat.h"
 #include "tools/jxrestart/Command.h"
 #include "tools/jxrestart/Table.h"
 
@@ -29,9 +30,9 @@ bool ReadJob(const Text& text, JobState* state) {
   WarnAboutNul(text);
   std::string items = text.bytes.c_str();
   const size_t start = items.find_first_not_of(' ');
-  static const std::string kPrefix = "-Restart ";
-  if (start != std::string::npos && items.compare(start, kPrefix.size(), kPrefix) == 0) {
-    items.erase(0, start + kPrefix.size());
+  const std::string prefix = jxrestart::internal::kJobRestartPrefix;
+  if (start != std::string::npos && items.compare(start, prefix.size(), prefix) == 0) {
+    items.erase(0, start + prefix.size());
   }
   JxRestartability tracker;
   if (!tracker.ParseRestartInputFromJM(&items[0])) return false;

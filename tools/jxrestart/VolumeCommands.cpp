@@ -7,6 +7,8 @@
 #include <string>
 
 #include "restart/ZNJxRestart.h"
+#include "restart/internal/TextFormat.h"
+#include "restart/internal/VolumeItem.h"
 #include "tools/jxrestart/Command.h"
 #include "tools/jxrestart/Table.h"
 
@@ -17,16 +19,13 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The library reads only texts longer than this.
-constexpr size_t kShortestReadable = 6;
+using jxrestart::internal::kShortestReadableText;
 
 std::string TooShort(const Text& text) {
   return text.name + ": too short to be read (a volume restart string is longer than 5 bytes)";
 }
 
-// Where the library's reader stopped: it splits the text at every '$' after
-// the leading spaces, so the first item that it refuses on its own is the
-// one that stopped it.
+// Where the library's reader stopped, and how many items it read before.
 struct Stop {
   size_t position;  // 1-based byte offset of the item in the text
   size_t accepted;  // items read before it
@@ -34,14 +33,16 @@ struct Stop {
 };
 
 Stop FindStop(const std::string& text) {
-  size_t start = text.find_first_not_of(' ');
+  using namespace jxrestart::internal;
+  VolumeItem item;
   size_t accepted = 0;
-  for (size_t end; (end = text.find('$', start)) != std::string::npos; start = end + 1, ++accepted) {
-    const std::string item = text.substr(start, end - start + 1);
-    ZNJxRestart scratch(std::vector<_JxRestartVolumeInfo>{});
-    if (!scratch.ParseRestartString(item.c_str())) return {start + 1, accepted, item.substr(0, item.size() - 1)};
+  for (const char* next = SkipLeadingSpaces(text.c_str());; next = item.end + 1, ++accepted) {
+    const ItemRead read = ReadVolumeItem(next, &item);
+    if (read == ItemRead::kInvalid) {
+      return {static_cast<size_t>(item.begin - text.c_str()) + 1, accepted, std::string(item.begin, item.end)};
+    }
+    if (read == ItemRead::kNone) return {0, accepted, std::string()};  // not reached for a refused text
   }
-  return {0, accepted, std::string()};  // not reached for a text the library refused
 }
 
 }  // namespace
@@ -51,7 +52,7 @@ int VolumesShow(const Invocation& invocation) {
   if (!ReadTexts(invocation.sources, &texts)) return kExitTrouble;
   const Text& text = texts[0];
   WarnAboutNul(text);
-  if (std::strlen(text.bytes.c_str()) < kShortestReadable) return Fail(kExitInvalid, TooShort(text));
+  if (std::strlen(text.bytes.c_str()) < kShortestReadableText) return Fail(kExitInvalid, TooShort(text));
   ZNJxRestart table(text.bytes.c_str());
   if (!table.isValid)
     return Fail(kExitInvalid, text.name + ": invalid volume restart string (see 'jxrestart volumes check')");
@@ -85,7 +86,7 @@ int VolumesCheck(const Invocation& invocation) {
   const Text& text = texts[0];
   WarnAboutNul(text);
   const std::string bytes = text.bytes.c_str();
-  if (bytes.size() < kShortestReadable) return Fail(kExitInvalid, TooShort(text));
+  if (bytes.size() < kShortestReadableText) return Fail(kExitInvalid, TooShort(text));
   if (ZNJxRestart(bytes.c_str()).isValid) return kExitOk;
   const Stop stop = FindStop(bytes);
   return Fail(kExitInvalid, text.name + ": invalid item \"" + Printable(stop.item) + "\" at byte " +
