@@ -1,13 +1,16 @@
 // The library's rendering and parsing against the plain implementation in
-// tests/support/Reference.h (formatted printing into a scratch buffer,
-// strtoll on std::string copies, plain map inserts), in one run, and what
-// the host log costs an update storm. Prints a table of medians:
-// library ns/item, baseline ns/item, their ratio and the library's MB/s.
+// reference/Reference.h (formatted printing into a scratch buffer,
+// strtoll on std::string copies, plain map inserts), in one run; each part
+// of the library that is cleverer than the plain modern form against that
+// form (a part stays only while it pays); and what the host log costs an
+// update storm. Prints tables of medians: library ns/item, baseline
+// ns/item, their ratio and the library's MB/s.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -18,9 +21,11 @@
 #include <vector>
 
 #include "host/ZnLogSink.h"
+#include "reference/Reference.h"
 #include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
-#include "tests/support/Reference.h"
+#include "restart/internal/Decimal.h"
+#include "restart/internal/MapStore.h"
 
 namespace ref = jxrestart::reference;
 
@@ -212,6 +217,112 @@ void WriteVolumesBaseline(benchmark::State& state) {
   TimeBaselineRenders(state, [&](std::string& out) { ref::RenderVolumes(records, out); });
 }
 
+// The plain modern forms of the clever parts.
+using jxrestart::internal::kMaxDecimalLength;
+using jxrestart::internal::WriteDecimal;
+
+// The number writer and the in-place appending: std::to_chars per number,
+// each item appended to a string whose capacity the last build left.
+void BuildIdsToChars(benchmark::State& state) {
+  const ref::IdMap map = NumericMap(state.range(0));
+  TimeBaselineRenders(state, [&](std::string& out) {
+    out.assign("-Restart ");
+    for (const auto& entry : map) {
+      char item[2 * kMaxDecimalLength + 2];
+      char* end = std::to_chars(item, item + kMaxDecimalLength, entry.first).ptr;
+      *end++ = '|';
+      end = std::to_chars(end, end + kMaxDecimalLength, entry.second).ptr;
+      *end++ = '@';
+      out.append(item, end);
+    }
+  });
+}
+void BuildNamesAppended(benchmark::State& state) {
+  const ref::NameMap map = NameMapOf(state.range(0), true);
+  TimeBaselineRenders(state, [&](std::string& out) {
+    out.assign("-Restart ");
+    for (const auto& entry : map) {
+      out.append(entry.first.c_str());
+      char item[kMaxDecimalLength + 2];
+      char* end = item;
+      *end++ = '|';
+      end = WriteDecimal(end, entry.second);
+      *end++ = '@';
+      out.append(item, end);
+    }
+  });
+}
+
+char* WriteRecord(char* out, const _JxRestartVolumeInfo& r) {
+  char* end = WriteDecimal(out, r.copyType);
+  *end++ = '|';
+  end = WriteDecimal(end, r.srcVolId);
+  *end++ = '|';
+  end = WriteDecimal(end, r.destVolId);
+  *end++ = '|';
+  end = WriteDecimal(end, static_cast<int64_t>(r.offset));
+  *end++ = '$';
+  return end;
+}
+
+// The volume string writer measures the text first and writes it in
+// place; the plain form appends each record to a fresh string.
+void WriteVolumesAppended(benchmark::State& state) {
+  const ref::RecordMap records = RecordsOf(state.range(0));
+  TimeBaselineRenders(state, [&](std::string& out) {
+    std::string text;
+    for (const auto& entry : records) {
+      char item[4 * kMaxDecimalLength + 4];
+      text.append(item, WriteRecord(item, entry.second));
+    }
+    out.swap(text);
+  });
+}
+
+// The number writer is always inlined; the plain form leaves that to the
+// compiler. As the library's volume string writer, but with every number
+// written by a call.
+__attribute__((noinline)) char* WriteDecimalCalled(char* out, int64_t value) { return WriteDecimal(out, value); }
+void WriteVolumesCalled(benchmark::State& state) {
+  using jxrestart::internal::DecimalLength;
+  const ref::RecordMap records = RecordsOf(state.range(0));
+  TimeBaselineRenders(state, [&](std::string& out) {
+    std::vector<const _JxRestartVolumeInfo*> list;
+    list.reserve(records.size());
+    size_t length = 0;
+    for (const auto& entry : records) {
+      const _JxRestartVolumeInfo& r = entry.second;
+      list.push_back(&r);
+      length += static_cast<size_t>(DecimalLength(r.copyType) + DecimalLength(r.srcVolId) + DecimalLength(r.destVolId) +
+                                    DecimalLength(static_cast<int64_t>(r.offset)) + 4);
+    }
+    out.resize(length);
+    char* end = &out[0];
+    for (const _JxRestartVolumeInfo* r : list) {
+      for (int64_t field : {int64_t{r->copyType}, int64_t{r->srcVolId}, int64_t{r->destVolId}, int64_t(r->offset)}) {
+        end = WriteDecimalCalled(end, field);
+        *end++ = '|';
+      }
+      end[-1] = '$';
+    }
+  });
+}
+
+// Ascending keys go in at the end with a hint; the plain form searches.
+template <bool kPlain>
+void StoreAscending(benchmark::State& state) {
+  const int64_t batch = TimeParses<ref::IdMap>(state, [&](ref::IdMap& map) {
+    for (int32_t key = 0; key < state.range(0); ++key) {
+      if (kPlain) {
+        map.insert_or_assign(key, key);
+      } else {
+        jxrestart::internal::InsertOrAssign(map, key, key);
+      }
+    }
+  });
+  Finish(state, state.range(0), 0, batch);
+}
+
 // 5 and 6. 1,000 volumes, each updated 100 times; one item is one update.
 void Storm(benchmark::State& state) {
   const bool sink = state.range(0) == 1;
@@ -244,6 +355,16 @@ struct Case {
   const char* label;  // the table's
   void (*library)(benchmark::State&);
   void (*baseline)(benchmark::State&);
+};
+
+const int64_t kPlainSizes[] = {1000, 100000};
+
+const Case kPlainCases[] = {
+    {"PlainBuildIds", "BuildJobRestartString, to_chars", BuildNumericLibrary, BuildIdsToChars},
+    {"PlainBuildNames", "  names appended", BuildNamesLibrary<true>, BuildNamesAppended},
+    {"PlainWriteVolumes", "GetCurrentRestartString, appended", WriteVolumesLibrary, WriteVolumesAppended},
+    {"PlainWriteInlined", "  number writer not inlined", WriteVolumesLibrary, WriteVolumesCalled},
+    {"PlainStoreAscending", "ascending keys, no end hint", StoreAscending<false>, StoreAscending<true>},
 };
 
 const Case kCases[] = {
@@ -302,10 +423,12 @@ double StormWithoutLogCall(const char* self) {
   return 0;
 }
 
-void PrintTable(const Collector& collector, const char* self) {
-  std::printf("\n%-31s %9s %12s %12s %8s %9s\n", "case", "n", "library ns", "baseline ns", "ratio", "MB/s");
-  for (const Case& c : kCases) {
-    for (int64_t n : kSizes) {
+template <size_t kCaseCount, size_t kSizeCount>
+void PrintCases(const Collector& collector, const Case (&cases)[kCaseCount], const int64_t (&sizes)[kSizeCount],
+                const char* baseline) {
+  std::printf("\n%-31s %9s %12s %12s %8s %9s\n", "case", "n", "library ns", baseline, "ratio", "MB/s");
+  for (const Case& c : cases) {
+    for (int64_t n : sizes) {
       auto lib = collector.results.find(Name(c.name, "library", n));
       auto base = collector.results.find(Name(c.name, "baseline", n));
       if (lib == collector.results.end() || base == collector.results.end()) continue;
@@ -314,6 +437,12 @@ void PrintTable(const Collector& collector, const char* self) {
                   lib->second.bytesPerSecond / 1e6);
     }
   }
+}
+
+void PrintTable(const Collector& collector, const char* self) {
+  PrintCases(collector, kCases, kSizes, "baseline ns");
+  std::printf("\nthe clever parts against their plain modern form:");
+  PrintCases(collector, kPlainCases, kPlainSizes, "plain ns");
   auto silent = collector.results.find("Storm/silent/0");
   auto sink = collector.results.find("Storm/sink/1");
   if (silent == collector.results.end() || sink == collector.results.end()) return;
@@ -339,19 +468,25 @@ constexpr bool kNoLogCall = true;  // this program's EvDebug::Debug is empty
 constexpr bool kNoLogCall = false;
 #endif
 
+template <size_t kCaseCount, size_t kSizeCount>
+void RegisterCases(const Case (&cases)[kCaseCount], const int64_t (&sizes)[kSizeCount]) {
+  for (const Case& c : cases) {
+    for (const char* side : {"library", "baseline"}) {
+      auto* b = benchmark::RegisterBenchmark((std::string(c.name) + "/" + side).c_str(),
+                                             side[0] == 'l' ? c.library : c.baseline);
+      for (int64_t n : sizes) b->Arg(n);
+      b->Unit(benchmark::kMicrosecond)->MinTime(0.05);
+    }
+  }
+}
+
 void Register() {
   if (kNoLogCall) {
     benchmark::RegisterBenchmark("Storm/nolog", Storm)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
     return;
   }
-  for (const Case& c : kCases) {
-    for (const char* side : {"library", "baseline"}) {
-      auto* b = benchmark::RegisterBenchmark((std::string(c.name) + "/" + side).c_str(),
-                                             side[0] == 'l' ? c.library : c.baseline);
-      for (int64_t n : kSizes) b->Arg(n);
-      b->Unit(benchmark::kMicrosecond)->MinTime(0.05);
-    }
-  }
+  RegisterCases(kCases, kSizes);
+  RegisterCases(kPlainCases, kPlainSizes);
   benchmark::RegisterBenchmark("Storm/silent", Storm)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
   benchmark::RegisterBenchmark("Storm/sink", Storm)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
   benchmark::RegisterBenchmark("SilentLogCall", SilentLogCall);
