@@ -10,8 +10,17 @@
 // on that type's map. Every operation that changes a map rebuilds
 // restartString through the virtual BuildJobRestartString, so an override
 // in a derived class is the one that runs. Failures are reported by a false
-// result and one line in the debug log, never by an exception of its own;
-// a refusal changes nothing. Out-parameters are written only on success.
+// result, never by an exception of its own. A refusal writes one line in the
+// debug log and changes nothing; a failed rebuild writes two, the rebuild's
+// own and then the operation's, and the change stays made. Out-parameters
+// are written only on success.
+//
+// The destructor is not virtual, by contract: the binary interface is
+// exactly twelve virtual operations, in slots 0 to 11, and a virtual
+// destructor would add two. So never delete a derived tracker through a
+// JxRestartability*; hold a derived tracker by its own type (by value, or
+// by a pointer to the derived class). clang's
+// -Wdelete-non-abstract-non-virtual-dtor warns where this is broken.
 //
 // Numbers read from text follow atoi's rules; a value outside the int32
 // range saturates at the nearest int32 limit.
@@ -51,7 +60,7 @@ class JXRESTART_API JxRestartability {
   // Starts in RESTART_NUMBER_BASED with empty maps and restartString, and
   // logs the restart type.
   JxRestartability();
-  ~JxRestartability();
+  ~JxRestartability();  // not virtual: see above
 
   // Reads the restart input the job manager hands back ("3|0@17|4096@",
   // leniently) into volumeOffsetMap, adding to what it holds, then rebuilds.
@@ -71,7 +80,9 @@ class JXRESTART_API JxRestartability {
   virtual bool UpdateJobRestartInfoMapAndString(std::string volumeName, int32_t offset);
 
   // Stores the volume's offset in *offset. Returns false, leaving *offset
-  // untouched, if the map is empty or lacks the volume.
+  // untouched, if the map is empty or lacks the volume. A null `offset` is
+  // checked last: the volume is looked up as usual, and when it is found
+  // the call returns false without a line.
   virtual bool GetBMOffsetFromVolId(int32_t volId, int32_t* offset);
   virtual bool GetBMOffsetFromVolId(std::string volumeName, int32_t* offset);
 

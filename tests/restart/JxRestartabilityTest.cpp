@@ -87,11 +87,13 @@ TEST_F(JxRestartabilityTest, BuildsNumericItemsInSignedOrder) {
 
 TEST_F(JxRestartabilityTest, BuildsNamesInByteOrderUnescapedUpToNul) {
   UseNames();
-  tracker.volumeNameOffsetMap = {{"b", 1},   {"B", 2}, {"a2", 3},    {"a1", 4},
-                                 {"a", 5},   {"", 6},  {"x|y@z", 7}, {std::string("ab\0cd", 5), 8},
-                                 {"\xff", 9}};
+  tracker.volumeNameOffsetMap = {{"b", 1},    {"B", 2},    {"a2", 3},    {"a1", 4},
+                                 {"a", 5},    {"", 6},     {"x|y@z", 7}, {std::string("ab\0cd", 5), 8},
+                                 {"\xff", 9}, {"%s%n", 10}};
   ASSERT_TRUE(tracker.BuildJobRestartString());
-  EXPECT_EQ(tracker.restartString, "-Restart |6@B|2@a|5@a1|4@a2|3@ab|8@b|1@x|y@z|7@\xff|9@");
+  const char* const expected = "-Restart |6@%s%n|10@B|2@a|5@a1|4@a2|3@ab|8@b|1@x|y@z|7@\xff|9@";
+  EXPECT_EQ(tracker.restartString, expected);
+  EXPECT_EQ(capture.Take(), (LogLines{{kBuildTag, std::string("The Restart string: ") + expected}}));
 }
 
 TEST_F(JxRestartabilityTest, BuildWritesLongNamesWhole) {
@@ -227,9 +229,9 @@ TEST_F(JxRestartabilityTest, UpdateByName) {
   EXPECT_EQ(capture.Take(), (LogLines{{kUpdateTag, "Attempting to update empty map. Returning Failure"}}));
   ASSERT_TRUE(tracker.InsertIntoVolumeOffsetMap(std::string("a"), 0));
   capture.Take();
-  EXPECT_FALSE(tracker.UpdateJobRestartInfoMapAndString(std::string("b"), 1));
+  EXPECT_FALSE(tracker.UpdateJobRestartInfoMapAndString(std::string("b%s%n"), 1));
   EXPECT_EQ(capture.Take(),
-            (LogLines{{kUpdateTag, "Unalble to find the matching element during update of the map volId = b"}}));
+            (LogLines{{kUpdateTag, "Unalble to find the matching element during update of the map volId = b%s%n"}}));
   EXPECT_TRUE(tracker.UpdateJobRestartInfoMapAndString(std::string("a"), INT32_MIN));
   EXPECT_EQ(tracker.restartString, "-Restart a|-2147483648@");
 }
@@ -404,6 +406,7 @@ const ParseCase kParseCases[] = {
     {"@@||", {{1, 1}}, {{1, 1}}},
     {"|||@@@0|", {{1, 1}}, {{1, 1}}},
     {"5|   ", {}, {{5, 0}}},
+    {"7%n%s|5%d@", {}, {{7, 5}}},
 };
 
 TEST(JxRestartabilityParse, ReadsItemsLeniently) {

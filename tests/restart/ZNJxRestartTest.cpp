@@ -280,6 +280,7 @@ const ReadCase kReadCases[] = {
     {"1|2|3|4$junk with no dollar|||", true, {{1, 2, 3, 4}}, nullptr},
     {"0|5|0|0$0|1|0|0$7|5|7|7$0|3|0|0$8|1|8|8$", true, {{8, 1, 8, 8}, {0, 3, 0, 0}, {7, 5, 7, 7}}, nullptr},
     {"0|5|0|0$0|1|0|0$0|5$0|9|0|0$", false, {{0, 1, 0, 0}, {0, 5, 0, 0}}, "0|5"},
+    {"1|2%n%s|3|4%d$%s%n$", false, {{1, 2, 3, 4}}, "%s%n"},
 };
 
 TEST(ZNJxRestartRead, ReadsItemsLeniently) {
