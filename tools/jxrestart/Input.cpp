@@ -1,3 +1,4 @@
+// Reading the texts a command is given, and reporting on them.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,11 +19,23 @@ int ReadAll(std::FILE* file, std::string* bytes) {
   return std::ferror(file) ? (errno ? errno : EIO) : 0;
 }
 
-// "echo TEXT |" and files end their text with a line end that is not part
-// of the restart string (and would push a 5-byte text over the threshold).
-void DropLineEnd(std::string* bytes) {
-  if (!bytes->empty() && bytes->back() == '\n') bytes->pop_back();
-  if (!bytes->empty() && bytes->back() == '\r') bytes->pop_back();
+bool IsBlank(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
+
+// Keeps the one non-empty line of `bytes` without its line end ("\n" or
+// "\r\n"); returns how many non-empty lines there were.
+size_t KeepOneLine(std::string* bytes) {
+  size_t lines = 0;
+  std::string kept;
+  for (size_t start = 0; start <= bytes->size();) {
+    size_t end = bytes->find('\n', start);
+    if (end == std::string::npos) end = bytes->size();
+    std::string line = bytes->substr(start, end - start);
+    if (end < bytes->size() && !line.empty() && line.back() == '\r') line.pop_back();
+    if (!IsBlank(line) && lines++ == 0) kept = std::move(line);
+    start = end + 1;
+  }
+  if (lines <= 1 && bytes->find('\n') != std::string::npos) bytes->swap(kept);
+  return lines;
 }
 
 }  // namespace
@@ -30,26 +43,6 @@ void DropLineEnd(std::string* bytes) {
 int Fail(int status, const std::string& message) {
   std::cerr << "jxrestart: " << message << '\n';
   return status;
-}
-
-std::string Printable(const std::string& bytes) {
-  std::string out;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      out.push_back(static_cast<char>(c));
-    } else {
-      char escape[5];
-      std::snprintf(escape, sizeof escape, "\\x%02x", c);
-      out += escape;
-    }
-  }
-  return out;
-}
-
-void WarnAboutNul(const Text& text) {
-  if (text.bytes.find('\0') != std::string::npos) {
-    Fail(0, text.name + ": holds a NUL byte; only the text before it is read");
-  }
 }
 
 bool ReadTexts(const std::vector<Source>& sources, std::vector<Text>* texts) {
@@ -67,10 +60,43 @@ bool ReadTexts(const std::vector<Source>& sources, std::vector<Text>* texts) {
         Fail(kExitTrouble, text.name + ": " + std::strerror(error));
         return false;
       }
-      DropLineEnd(&text.bytes);
+    }
+    const size_t lines = KeepOneLine(&text.bytes);
+    if (lines > 1) {
+      Fail(kExitTrouble, text.name + ": holds " + std::to_string(lines) +
+                             " lines, and this command reads one text (for a job log or a state file, use "
+                             "'jxrestart log')");
+      return false;
     }
     texts->push_back(std::move(text));
   }
+  return true;
+}
+
+void ReportDeviations(const std::string& name, const Deviations& deviations) {
+  size_t shown = 0;
+  for (const Deviation& d : deviations.kept()) {
+    if (shown++ == kShownDeviations) break;
+    Fail(0, name + ": byte " + std::to_string(d.offset + 1) + ": " + d.problem + "; " + d.effect);
+  }
+  if (deviations.count() > kShownDeviations) {
+    Fail(0, name + ": " + std::to_string(deviations.count() - kShownDeviations) + " more deviations");
+  }
+}
+
+int StatusFor(const Invocation& invocation, const std::string& name, const Deviations& deviations, int strict) {
+  if (deviations.empty()) return kExitOk;
+  Fail(0, name + (invocation.lenient ? ": not well formed; accepted as the library reads it (--lenient)"
+                                     : ": not well formed (--lenient accepts what the library accepts)"));
+  return invocation.lenient ? kExitOk : strict;
+}
+
+bool WrongKind(const Text& text, bool forJob, const char* action) {
+  const TextKind kind = KindOf(text.bytes);
+  const bool volumes = kind == TextKind::kVolumes;
+  if (kind == TextKind::kUnknown || volumes != forJob) return false;
+  Fail(kExitTrouble, text.name + ": this is a " + KindName(kind) + "; use 'jxrestart " +
+                         (volumes ? "volumes " : "job ") + action + "'");
   return true;
 }
 

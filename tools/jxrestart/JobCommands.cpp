@@ -1,13 +1,13 @@
-// "job show" and "job diff": job restart strings, read by JxRestartability.
+// "job show", "job check" and "job diff": job restart strings and restart
+// inputs, checked against the grammar and read by JxRestartability.
 #include <cstdint>
 #include <iostream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <string>
 
-#include "restart/JxRestartability.h"
-#include "restart/internal/TextFormat.h"
 #include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Json.h"
+#include "tools/jxrestart/Reading.h"
 #include "tools/jxrestart/Table.h"
 
 namespace jxrestart {
@@ -15,57 +15,67 @@ namespace tool {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
 using Offsets = std::map<int32_t, int32_t>;
 
-struct JobState {
-  Offsets offsets;
-  std::string restartString;
-};
-
-// Hands the items of a job restart string (or of a restart input, which
-// lacks the "-Restart " the tracker writes) to the tracker. Returns false
-// when the tracker stores nothing.
-bool ReadJob(const Text& text, JobState* state) {
-  WarnAboutNul(text);
-  std::string items = text.bytes.c_str();
-  const size_t start = items.find_first_not_of(' ');
-  const std::string prefix = jxrestart::internal::kJobRestartPrefix;
-  if (start != std::string::npos && items.compare(start, prefix.size(), prefix) == 0) {
-    items.erase(0, start + prefix.size());
-  }
-  JxRestartability tracker;
-  if (!tracker.ParseRestartInputFromJM(&items[0])) return false;
-  state->offsets = tracker.volumeOffsetMap;
-  state->restartString = tracker.restartString;
-  return true;
-}
-
-bool ReadJobOrReport(const Text& text, JobState* state) {
-  if (ReadJob(text, state)) return true;
+// Checks `text`, reports its deviations and reads it as the library does.
+// Returns false, after reporting, when the library reads no volume from it.
+bool CheckAndRead(const Text& text, JobReading* reading, JobState* state) {
+  *reading = CheckJob(text.bytes);
+  ReportDeviations(text.name, reading->deviations);
+  if (ReadJob(text.bytes, state)) return true;
   Fail(kExitInvalid, text.name + ": no volume in the text");
   return false;
 }
 
+const char* KindOfReading(const JobReading& reading) {
+  return KindName(reading.prefixed ? TextKind::kJob : TextKind::kInput);
+}
+
 }  // namespace
 
-int JobShow(const Invocation& invocation) {
-  std::vector<Text> texts;
-  if (!ReadTexts(invocation.sources, &texts)) return kExitTrouble;
+int ShowJob(const Invocation& invocation, const Text& text) {
+  if (WrongKind(text, true, "show")) return kExitTrouble;
+  JobReading reading;
   JobState state;
-  if (!ReadJobOrReport(texts[0], &state)) return kExitInvalid;
+  if (!CheckAndRead(text, &reading, &state)) return kExitInvalid;
   if (invocation.json) {
-    Json volumes = Json::array();
-    for (const auto& entry : state.offsets) volumes.push_back({{"volume", entry.first}, {"offset", entry.second}});
-    std::cout << Json{{"volumes", volumes}, {"restartString", state.restartString}}.dump(2) << '\n';
-    return kExitOk;
+    std::cout << Json{{"kind", KindOfReading(reading)},
+                      {"wellFormed", reading.deviations.empty()},
+                      {"deviations", DeviationsJson(reading.deviations)},
+                      {"volumes", VolumesJson(state.offsets)},
+                      {"restartString", state.restartString}}
+                     .dump(2)
+              << '\n';
+  } else {
+    Table table({"volume", "offset"});
+    for (const auto& entry : state.offsets) table.Add({std::to_string(entry.first), std::to_string(entry.second)});
+    table.Print(std::cout);
+    std::cout << state.offsets.size() << (state.offsets.size() == 1 ? " volume\n" : " volumes\n") << state.restartString
+              << '\n';
   }
-  Table table({"volume", "offset"});
-  for (const auto& entry : state.offsets) table.Add({std::to_string(entry.first), std::to_string(entry.second)});
-  table.Print(std::cout);
-  std::cout << state.offsets.size() << (state.offsets.size() == 1 ? " volume\n" : " volumes\n") << state.restartString
-            << '\n';
-  return kExitOk;
+  return StatusFor(invocation, text.name, reading.deviations);
+}
+
+int CheckJobText(const Invocation& invocation, const Text& text) {
+  if (WrongKind(text, true, "check")) return kExitTrouble;
+  const JobReading reading = CheckJob(text.bytes);
+  const bool wellFormed = reading.deviations.empty();
+  if (invocation.json) {
+    std::cout << Json{{"kind", KindOfReading(reading)},
+                      {"wellFormed", wellFormed},
+                      {"deviations", DeviationsJson(reading.deviations)}}
+                     .dump(2)
+              << '\n';
+  } else {
+    ReportDeviations(text.name, reading.deviations);
+    if (!wellFormed) Fail(0, text.name + ": not a well-formed " + KindOfReading(reading));
+  }
+  return wellFormed ? kExitOk : kExitInvalid;
+}
+
+int JobShow(const Invocation& invocation, const std::vector<Text>& texts) { return ShowJob(invocation, texts[0]); }
+int JobCheck(const Invocation& invocation, const std::vector<Text>& texts) {
+  return CheckJobText(invocation, texts[0]);
 }
 
 namespace {
@@ -120,7 +130,8 @@ void PrintChanges(const std::vector<Change>& changes) {
   if (any) table.Print(std::cout);
 }
 
-void PrintJson(const std::vector<Change>& changes, size_t counts[]) {
+void PrintJson(const std::vector<Change>& changes, const size_t counts[], const JobReading& before,
+               const JobReading& after) {
   Json json = Json::object();
   json["same"] = counts[Change::kUnchanged] == changes.size();
   for (const char* name : kJsonNames) json[name] = Json::array();
@@ -131,17 +142,21 @@ void PrintJson(const std::vector<Change>& changes, size_t counts[]) {
     if (c.kind == Change::kAdvanced || c.kind == Change::kGoneBack) entry["by"] = c.after - c.before;
     json[kJsonNames[c.kind]].push_back(entry);
   }
+  json["wellFormed"] = {{"old", before.deviations.empty()}, {"new", after.deviations.empty()}};
+  json["deviations"] = {{"old", DeviationsJson(before.deviations)}, {"new", DeviationsJson(after.deviations)}};
   std::cout << json.dump(2) << '\n';
 }
 
 }  // namespace
 
-int JobDiff(const Invocation& invocation) {
-  std::vector<Text> texts;
-  if (!ReadTexts(invocation.sources, &texts)) return kExitTrouble;
-  JobState before, after;
-  if (!ReadJobOrReport(texts[0], &before) || !ReadJobOrReport(texts[1], &after)) return kExitTrouble;
-  const std::vector<Change> changes = Compare(before.offsets, after.offsets);
+int JobDiff(const Invocation& invocation, const std::vector<Text>& texts) {
+  JobReading readings[2];
+  JobState states[2];
+  for (int i = 0; i < 2; ++i) {
+    if (WrongKind(texts[i], true, "show")) return kExitTrouble;
+    if (!CheckAndRead(texts[i], &readings[i], &states[i])) return kExitTrouble;
+  }
+  const std::vector<Change> changes = Compare(states[0].offsets, states[1].offsets);
   size_t counts[5] = {};
   int64_t advancedBy = 0;
   for (const Change& c : changes) {
@@ -150,14 +165,20 @@ int JobDiff(const Invocation& invocation) {
   }
   const bool same = counts[Change::kUnchanged] == changes.size();
   if (invocation.json) {
-    PrintJson(changes, counts);
+    PrintJson(changes, counts, readings[0], readings[1]);
   } else {
     PrintChanges(changes);
     std::cout << counts[Change::kAdded] << " added, " << counts[Change::kRemoved] << " removed, "
               << counts[Change::kAdvanced] << " advanced (by " << advancedBy << " in all), "
               << counts[Change::kGoneBack] << " gone back, " << counts[Change::kUnchanged] << " unchanged\n";
   }
-  return same ? kExitOk : kExitInvalid;
+  // A text that is not well formed is trouble here: 1 says the states differ.
+  int status = same ? kExitOk : kExitInvalid;
+  for (int i = 0; i < 2; ++i) {
+    const int textStatus = StatusFor(invocation, texts[i].name, readings[i].deviations, kExitTrouble);
+    if (textStatus != kExitOk) status = textStatus;
+  }
+  return status;
 }
 
 }  // namespace tool
