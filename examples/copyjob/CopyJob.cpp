@@ -1,7 +1,7 @@
 // jx-copy-job: a job process that copies volumes block by block and keeps
 // its restart state in the restart library, so that a restart resumes each
 // volume where it had got to. See Protocol.h for how it talks to its job
-// manager.
+// manager, and KillPoint.h for the settings the torture run gives it.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "examples/copyjob/KillPoint.h"
 #include "examples/copyjob/Protocol.h"
+#include "host/EvEvent.h"
 #include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
 
@@ -138,6 +140,13 @@ class RestartState {
   const std::string& jobString() const { return tracker_.restartString; }
   const std::string& volumeString() const { return volumes_; }
 
+  // The volume restart string of the offsets the job resumes at.
+  std::string Current() {
+    std::string text;
+    records_->GetCurrentRestartString(text);
+    return text;
+  }
+
  private:
   uint64_t block_;
   JxRestartability tracker_;
@@ -161,17 +170,32 @@ uint64_t CopyBlock(Volume* v, std::vector<char>& buffer) {
   const off_t at = static_cast<off_t>(v->offset);
   const ssize_t got = ::pread(v->source, buffer.data(), want, at);
   if (got != static_cast<ssize_t>(want)) Die(kJobFailed, v->sourcePath + ": short read");
-  if (::pwrite(v->dest, buffer.data(), want, at) != static_cast<ssize_t>(want) || ::fdatasync(v->dest) != 0) {
-    Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
-  }
+  LogWrite(v->id, v->offset, want);
+  const size_t half = want / 2;
+  bool written = ::pwrite(v->dest, buffer.data(), half, at) == static_cast<ssize_t>(half);
+  Reach(Step::kBlockHalfWritten);
+  written = written && ::pwrite(v->dest, buffer.data() + half, want - half, at + static_cast<off_t>(half)) ==
+                           static_cast<ssize_t>(want - half);
+  Reach(Step::kBlockWritten);
+  if (!written || ::fdatasync(v->dest) != 0) Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
+  Reach(Step::kBlockSynced);
   v->offset += want;
   return want;
 }
 
-void Report(const RestartState& state) {
+void Report(const RestartState& state, EvEvent& log) {
+  // The hand-off in the job's own log, beside the library's lines.
+  log.Debug("jx-copy-job", "state handed over: %s %s", state.jobString().c_str(), state.volumeString().c_str());
   std::cout << kStateLine << kSeparator << state.jobString() << kSeparator << state.volumeString() << std::endl;
+  Reach(Step::kStateSent);
   std::string reply;
-  if (!std::getline(std::cin, reply) || reply != kAck) Die(kJobFailed, "the job manager did not take the state");
+  if (!std::getline(std::cin, reply)) Die(kJobFailed, "the job manager is gone");
+  if (reply.rfind(kRefusal, 0) == 0) {
+    Die(kJobFailed, "the job manager could not save the state (" + reply.substr(sizeof kRefusal) +
+                        "); stopping, to be restarted from the state it saved last");
+  }
+  if (reply != kAck) Die(kJobFailed, "the job manager answered '" + reply + "'");
+  Reach(Step::kAckRead);
 }
 
 int Run(int argc, char** argv) {
@@ -182,6 +206,9 @@ int Run(int argc, char** argv) {
     OpenVolume(&v, options.restart);
     v.offset = options.restart ? state.ResumeOffset(v) : 0;
   }
+  std::cout << kResumeLine << kSeparator << state.Current() << std::endl;
+  Reach(Step::kJobStarted);
+  EvEvent log;
   std::vector<char> buffer(options.block);
   uint64_t written = 0;
   // One block of each unfinished volume in turn, so that all of them are
@@ -192,7 +219,7 @@ int Run(int argc, char** argv) {
       if (v.offset == v.size) continue;
       written += CopyBlock(&v, buffer);
       state.Record(v);
-      Report(state);
+      Report(state, log);
       busy = true;
     }
   }

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,19 +13,20 @@
 #include <utility>
 #include <vector>
 
+#include "examples/copyjob/KillPoint.h"
 #include "examples/copyjob/Protocol.h"
 
 namespace copyjob {
 
 namespace {
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    done += static_cast<size_t>(n);
+    data += n;
+    size -= static_cast<size_t>(n);
   }
   return true;
 }
@@ -48,20 +50,51 @@ bool ReadLine(std::FILE* in, std::string* line) {
   return false;
 }
 
-}  // namespace
-
-bool SaveState(const std::string& path, const SavedState& state) {
-  const std::string temporary = path + ".tmp";
+// Writes the temporary file; false, with errno set, when a step fails.
+bool WriteTemporary(const std::string& temporary, const std::string& text) {
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const bool written = WriteAll(fd, state.jobString + '\n' + state.volumeString + '\n') && ::fsync(fd) == 0;
+  const size_t half = text.size() / 2;
+  bool written = WriteAll(fd, text.data(), half);
+  Reach(Step::kTempHalfWritten);
+  if (written && SaveFails()) {
+    errno = ENOSPC;  // as a full disk answers
+    written = false;
+  }
+  written = written && WriteAll(fd, text.data() + half, text.size() - half);
+  Reach(Step::kTempWritten);
+  written = written && ::fsync(fd) == 0;
+  const int error = errno;
   ::close(fd);
-  return written && ::rename(temporary.c_str(), path.c_str()) == 0 && SyncFolderOf(path);
+  errno = error;
+  return written;
+}
+
+}  // namespace
+
+std::string TemporaryOf(const std::string& path) { return path + ".tmp"; }
+
+bool SaveState(const std::string& path, const SavedState& state) {
+  Reach(Step::kSaveStarted);
+  const std::string temporary = TemporaryOf(path);
+  if (!WriteTemporary(temporary, state.Text())) {
+    const int error = errno;
+    std::remove(temporary.c_str());
+    errno = error;
+    return false;
+  }
+  Reach(Step::kTempSynced);
+  if (::rename(temporary.c_str(), path.c_str()) != 0) return false;
+  Reach(Step::kRenamed);
+  if (!SyncFolderOf(path)) return false;
+  Reach(Step::kFolderSynced);
+  return true;
 }
 
 bool LoadState(const std::string& path, SavedState* state) {
   std::ifstream in(path);
-  return std::getline(in, state->jobString) && std::getline(in, state->volumeString);
+  std::string rest;
+  return std::getline(in, state->jobString) && std::getline(in, state->volumeString) && !std::getline(in, rest);
 }
 
 JobManager::JobManager(std::string jobProgram, std::string manifest, std::string stateFile, uint64_t block)
@@ -78,6 +111,9 @@ JobManager::~JobManager() {
 }
 
 bool JobManager::Start(bool restart) {
+  // The state file is the old one or the new one; a leftover temporary file
+  // is never read.
+  cleanedTemporary_ = std::remove(TemporaryOf(stateFile_).c_str()) == 0;
   std::vector<std::string> args = {program_, "--manifest", manifest_, "--block", std::to_string(block_)};
   if (restart) {
     if (!LoadState(stateFile_, &state_)) return false;
@@ -93,6 +129,8 @@ bool JobManager::Start(bool restart) {
   if (pid_ == 0) {
     ::dup2(toChild[0], STDIN_FILENO);
     ::dup2(fromChild[1], STDOUT_FILENO);
+    ::signal(SIGPIPE, SIG_DFL);
+    if (!jobLog_.empty()) ::setenv("ZN_DEBUG_LOG", jobLog_.c_str(), 1);
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(&arg[0]);
     argv.push_back(nullptr);
@@ -112,19 +150,32 @@ JobManager::Event JobManager::Next() {
   if (!ReadLine(fromJob_, &line)) return Event::kGone;
   const size_t first = line.find(kSeparator);
   const std::string kind = line.substr(0, first);
+  if (first == std::string::npos) return Event::kGone;
+  if (kind == kResumeLine) {
+    resumed_ = line.substr(first + 1);
+    return Event::kResume;
+  }
   if (kind == kDoneLine) {
     written_ = std::strtoull(line.c_str() + first + 1, nullptr, 10);
     return Event::kDone;
   }
   const size_t second = line.find(kSeparator, first + 1);
-  if (kind != kStateLine || first == std::string::npos || second == std::string::npos) return Event::kGone;
-  state_ = {line.substr(first + 1, second - first - 1), line.substr(second + 1)};
-  if (!SaveState(stateFile_, state_)) return Event::kGone;
+  if (kind != kStateLine || second == std::string::npos) return Event::kGone;
+  SavedState state{line.substr(first + 1, second - first - 1), line.substr(second + 1)};
+  if (onSave_) onSave_(state);
+  if (!SaveState(stateFile_, state)) {
+    saveError_ = std::string("cannot save ") + stateFile_ + ": " + std::strerror(errno);
+    Answer(std::string(kRefusal) + " " + saveError_);
+    return Event::kSaveFailed;
+  }
+  state_ = std::move(state);
   return Event::kState;
 }
 
-void JobManager::Acknowledge() {
-  std::fputs(kAck, toJob_);
+void JobManager::Acknowledge() { Answer(kAck); }
+
+void JobManager::Answer(const std::string& line) {
+  std::fputs(line.c_str(), toJob_);
   std::fputc('\n', toJob_);
   std::fflush(toJob_);
 }
