@@ -13,6 +13,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -26,6 +27,7 @@
 #include "restart/ZNJxRestart.h"
 #include "restart/internal/Decimal.h"
 #include "restart/internal/MapStore.h"
+#include "restart/internal/VolumeItem.h"
 
 namespace ref = jxrestart::reference;
 
@@ -308,6 +310,69 @@ void WriteVolumesCalled(benchmark::State& state) {
   });
 }
 
+// The decimal reader reads 18 digits before it checks for overflow; the
+// plain form checks every digit. Both read the items of an ascending volume
+// restart string as the library's reader does, the plain one through a copy
+// of its item loop with the plain number reader.
+const char* ReadCheckedEveryDigit(const char* text, int64_t* value) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  const bool negative = *p == '-';
+  if (*p == '+' || *p == '-') ++p;
+  if (*p < '0' || *p > '9') {
+    *value = 0;
+    return text;
+  }
+  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  uint64_t magnitude = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    const unsigned digit = static_cast<unsigned>(*p - '0');
+    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
+  }
+  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
+  return p;
+}
+bool ReadItemCheckedEveryDigit(const char* p, _JxRestartVolumeInfo* record, const char** end) {
+  int64_t fields[4];
+  for (int i = 0; i < 4; ++i) {
+    p = ReadCheckedEveryDigit(p, &fields[i]);
+    if (i == 3) {
+      if (*p != '$') p = std::strchr(p, '$');
+      if (p == nullptr) return false;
+    } else {
+      while (*p != '|' && *p != '$' && *p != '\0') ++p;
+      if (*p != '|') return false;
+      ++p;
+    }
+  }
+  using jxrestart::internal::ToInt32;
+  *record = {static_cast<uint8_t>(ToInt32(fields[0])), ToInt32(fields[1]), ToInt32(fields[2]),
+             static_cast<uint64_t>(fields[3])};
+  *end = p;
+  return true;
+}
+template <bool kChecked>
+void ReadAscending(benchmark::State& state) {
+  const std::string text = VolumeText(state.range(0), false);
+  const int64_t batch = TimeParses<ref::RecordMap>(state, [&](ref::RecordMap& map) {
+    const char* next = text.c_str();
+    if (kChecked) {
+      _JxRestartVolumeInfo record;
+      for (const char* end = nullptr; ReadItemCheckedEveryDigit(next, &record, &end); next = end + 1) {
+        jxrestart::internal::InsertOrAssign(map, record.srcVolId, record);
+      }
+    } else {
+      jxrestart::internal::VolumeItem item;
+      for (; jxrestart::internal::ReadVolumeItem(next, &item) == jxrestart::internal::ItemRead::kRecord;
+           next = item.end + 1) {
+        const _JxRestartVolumeInfo record = jxrestart::internal::RecordOf(item);
+        jxrestart::internal::InsertOrAssign(map, record.srcVolId, record);
+      }
+    }
+  });
+  Finish(state, state.range(0), text.size(), batch);
+}
+
 // Ascending keys go in at the end with a hint; the plain form searches.
 template <bool kPlain>
 void StoreAscending(benchmark::State& state) {
@@ -365,6 +430,7 @@ const Case kPlainCases[] = {
     {"PlainWriteVolumes", "GetCurrentRestartString, appended", WriteVolumesLibrary, WriteVolumesAppended},
     {"PlainWriteInlined", "  number writer not inlined", WriteVolumesLibrary, WriteVolumesCalled},
     {"PlainStoreAscending", "ascending keys, no end hint", StoreAscending<false>, StoreAscending<true>},
+    {"PlainReadDigits", "volume string, each digit checked", ReadAscending<false>, ReadAscending<true>},
 };
 
 const Case kCases[] = {

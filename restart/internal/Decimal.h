@@ -111,10 +111,16 @@ inline const char* ReadDecimal64(const char* text, int64_t* value) {
     *value = 0;
     return text;
   }
-  // Past its limit the value stays there, as strtoll's does; the negative
-  // limit is one larger than the positive one.
-  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
+  // Any 18 digits fit in 63 bits, so only from the 19th on may the value
+  // pass its limit; past it the value stays there, as strtoll's does. The
+  // negative limit is one larger than the positive one. `make bench` reads
+  // an ascending volume restart string 1.1 to 1.2 times as fast so as with
+  // every digit checked ("each digit checked").
   uint64_t magnitude = 0;
+  for (const char* safeEnd = p + 18; p != safeEnd && IsDigit(*p); ++p) {
+    magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const uint64_t limit = negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1;
   for (; IsDigit(*p); ++p) {
     const unsigned digit = static_cast<unsigned>(*p - '0');
     magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
