@@ -28,6 +28,20 @@ write_basic_package_version_file("${PROJECT_BINARY_DIR}/JxRestartConfigVersion.c
 install(FILES "${PROJECT_BINARY_DIR}/JxRestartConfig.cmake" "${PROJECT_BINARY_DIR}/JxRestartConfigVersion.cmake"
   DESTINATION "${JXRESTART_CMAKE_DIR}" COMPONENT development)
 
+# The .pc file finds the prefix from its own folder, whatever the library
+# folder (lib, lib64, lib/x86_64-linux-gnu), so that a staged or moved
+# install still works; where a folder lies outside the prefix, the paths
+# are absolute.
+set(JXRESTART_PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+set(JXRESTART_PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+set(JXRESTART_PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" AND NOT IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  file(RELATIVE_PATH _jx_up "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
+  string(REGEX REPLACE "/$" "" _jx_up "${_jx_up}")
+  set(JXRESTART_PC_PREFIX "\${pcfiledir}/${_jx_up}")
+  set(JXRESTART_PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(JXRESTART_PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
 configure_file(cmake/jxrestart.pc.in "${PROJECT_BINARY_DIR}/jxrestart.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/jxrestart.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig"
   COMPONENT development)
