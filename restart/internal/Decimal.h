@@ -136,6 +136,17 @@ inline int32_t ToInt32(int64_t value) {
   return static_cast<int32_t>(value);
 }
 
+// A piece of a restart text between two separators, and the number read
+// where it starts: what the readers of both texts hand on.
+struct NumberToken {
+  const char* begin;
+  const char* numberEnd;  // after the number; `begin` when it holds no digit
+  const char* end;        // at the separator that ends it, or at the NUL
+  int64_t number;         // as read, before it is narrowed to its field
+
+  int32_t value() const { return ToInt32(number); }
+};
+
 // Writes the plain decimal of `value` ("-" for negatives, no leading zeros)
 // at `out`, which has room for kMaxDecimalLength characters. Returns the
 // character after it. Always inlined: `make bench` measures the volume

@@ -12,16 +12,9 @@
 namespace jxrestart {
 namespace internal {
 
-// The text from one separator to the next: before a '|' it is a volume id,
-// before an '@' an offset. Its number is read where it starts.
-struct InputToken {
-  const char* begin;
-  const char* numberEnd;  // after the number; `begin` when it holds no digit
-  const char* end;        // at its separator, or at the NUL that ends the text
-  int64_t number;         // as read, before it is narrowed to 32 bits
-
-  int32_t value() const { return ToInt32(number); }
-};
+// A token is the text from one separator to the next: before a '|' it is
+// a volume id, before an '@' an offset.
+using InputToken = NumberToken;
 
 // Reads `input` as the tracker does and tells `visitor` what becomes of
 // each token:

@@ -14,13 +14,8 @@
 namespace jxrestart {
 namespace internal {
 
-// One field of an item: the number read at its start, and where it ends.
-struct VolumeField {
-  const char* begin;
-  const char* numberEnd;  // after the number; `begin` when it holds no digit
-  const char* end;        // at the '|' or '$' that ends it
-  int64_t number;         // as read, before it is narrowed to the field
-};
+// One field of an item, ended by a '|' or the item's '$'.
+using VolumeField = NumberToken;
 
 // One item: the text up to a '$', split into fields by its first three bars.
 struct VolumeItem {
@@ -65,8 +60,8 @@ inline ItemRead ReadVolumeItem(const char* begin, VolumeItem* item) {
 
 // The record an item read as kRecord stores.
 inline _JxRestartVolumeInfo RecordOf(const VolumeItem& item) {
-  return {static_cast<uint8_t>(ToInt32(item.fields[0].number)), ToInt32(item.fields[1].number),
-          ToInt32(item.fields[2].number), static_cast<uint64_t>(item.fields[3].number)};
+  return {static_cast<uint8_t>(item.fields[0].value()), item.fields[1].value(), item.fields[2].value(),
+          static_cast<uint64_t>(item.fields[3].number)};
 }
 
 }  // namespace internal

@@ -108,12 +108,7 @@ bool IsPlainDigits(const char* begin, const char* end) {
   return std::all_of(digits, end, [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// One field or token as the library read it.
-struct Field {
-  const char* begin;
-  const char* numberEnd;  // after the number the library read
-  const char* end;
-};
+using Field = in::NumberToken;
 
 // Checks that `field` is a plain decimal from `min` to `max`, storing it in
 // *value. Otherwise adds the deviation, with what the library reads
@@ -206,8 +201,8 @@ class JobChecker {
     }
     int64_t id = 0;
     int64_t at = 0;
-    good &= CheckNumber(base_, FieldOf(key), "volume id", INT32_MIN, INT32_MAX, key.value(), &d, &id);
-    good &= CheckNumber(base_, FieldOf(offset), "offset", INT32_MIN, INT32_MAX, offset.value(), &d, &at);
+    good &= CheckNumber(base_, key, "volume id", INT32_MIN, INT32_MAX, key.value(), &d, &id);
+    good &= CheckNumber(base_, offset, "offset", INT32_MIN, INT32_MAX, offset.value(), &d, &at);
     if (good && id == 0) {
       good = false;  // reported above: only an item with no '@' stores volume 0
     }
@@ -243,7 +238,6 @@ class JobChecker {
 
  private:
   size_t At(const char* p) const { return static_cast<size_t>(p - base_); }
-  static Field FieldOf(const in::InputToken& t) { return {t.begin, t.numberEnd, t.end}; }
 
   const char* base_;
   JobReading* check_;
@@ -279,20 +273,15 @@ JobReading CheckJob(const std::string& text) {
 
 namespace {
 
-int64_t ReadAs32(const in::VolumeField& f) { return in::ToInt32(f.number); }
-
-Field FieldOf(const in::VolumeField& f) { return {f.begin, f.numberEnd, f.end}; }
-
 // Checks the four fields of a record; stores it in *record when all are
 // well formed.
 bool CheckRecord(const char* base, const in::VolumeItem& item, Deviations* d, _JxRestartVolumeInfo* record) {
   const in::VolumeField* f = item.fields;
   int64_t copyType = 0, source = 0, destination = 0, offset = 0;
-  bool good = CheckNumber(base, FieldOf(f[0]), "copy type", 0, 255, static_cast<uint8_t>(in::ToInt32(f[0].number)), d,
-                          &copyType);
-  good &= CheckNumber(base, FieldOf(f[1]), "source volume", INT32_MIN, INT32_MAX, ReadAs32(f[1]), d, &source);
-  good &= CheckNumber(base, FieldOf(f[2]), "destination volume", INT32_MIN, INT32_MAX, ReadAs32(f[2]), d, &destination);
-  good &= CheckNumber(base, FieldOf(f[3]), "offset", INT64_MIN, INT64_MAX, f[3].number, d, &offset);
+  bool good = CheckNumber(base, f[0], "copy type", 0, 255, static_cast<uint8_t>(f[0].value()), d, &copyType);
+  good &= CheckNumber(base, f[1], "source volume", INT32_MIN, INT32_MAX, f[1].value(), d, &source);
+  good &= CheckNumber(base, f[2], "destination volume", INT32_MIN, INT32_MAX, f[2].value(), d, &destination);
+  good &= CheckNumber(base, f[3], "offset", INT64_MIN, INT64_MAX, f[3].number, d, &offset);
   *record = {static_cast<uint8_t>(copyType), static_cast<int32_t>(source), static_cast<int32_t>(destination),
              static_cast<uint64_t>(offset)};
   return good;
@@ -321,7 +310,7 @@ VolumeReading CheckVolumes(const std::string& text) {
   for (; (read = in::ReadVolumeItem(next, &item)) == in::ItemRead::kRecord; next = item.end + 1) {
     _JxRestartVolumeInfo record;
     if (CheckRecord(base, item, &d, &record)) check.records.push_back(record);
-    sources.push_back({in::ToInt32(item.fields[1].number), static_cast<size_t>(item.begin - base)});
+    sources.push_back({item.fields[1].value(), static_cast<size_t>(item.begin - base)});
   }
   const size_t at = static_cast<size_t>(next - base);
   if (read == in::ItemRead::kInvalid) {

@@ -53,6 +53,10 @@ int Fail(int status, const std::string& message);
 constexpr size_t kShownDeviations = 20;
 void ReportDeviations(const std::string& name, const Deviations& deviations);
 
+// What a check prints: nothing when the text is well formed, otherwise its
+// deviations; with --json, an object either way. Returns the exit status.
+int ReportCheck(const Invocation& invocation, const Text& text, const char* kind, const Deviations& deviations);
+
 // The exit status for a text with `deviations`: 0 when it is well formed
 // or the reading is lenient, `strict` otherwise; says which on standard
 // error when it is not well formed.

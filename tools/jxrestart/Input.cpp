@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Json.h"
 
 namespace jxrestart {
 namespace tool {
@@ -82,6 +83,18 @@ void ReportDeviations(const std::string& name, const Deviations& deviations) {
   if (deviations.count() > kShownDeviations) {
     Fail(0, name + ": " + std::to_string(deviations.count() - kShownDeviations) + " more deviations");
   }
+}
+
+int ReportCheck(const Invocation& invocation, const Text& text, const char* kind, const Deviations& deviations) {
+  const bool wellFormed = deviations.empty();
+  if (invocation.json) {
+    std::cout << Json{{"kind", kind}, {"wellFormed", wellFormed}, {"deviations", DeviationsJson(deviations)}}.dump(2)
+              << '\n';
+  } else {
+    ReportDeviations(text.name, deviations);
+    if (!wellFormed) Fail(0, text.name + ": not a well-formed " + kind);
+  }
+  return wellFormed ? kExitOk : kExitInvalid;
 }
 
 int StatusFor(const Invocation& invocation, const std::string& name, const Deviations& deviations, int strict) {

@@ -59,18 +59,7 @@ int ShowJob(const Invocation& invocation, const Text& text) {
 int CheckJobText(const Invocation& invocation, const Text& text) {
   if (WrongKind(text, true, "check")) return kExitTrouble;
   const JobReading reading = CheckJob(text.bytes);
-  const bool wellFormed = reading.deviations.empty();
-  if (invocation.json) {
-    std::cout << Json{{"kind", KindOfReading(reading)},
-                      {"wellFormed", wellFormed},
-                      {"deviations", DeviationsJson(reading.deviations)}}
-                     .dump(2)
-              << '\n';
-  } else {
-    ReportDeviations(text.name, reading.deviations);
-    if (!wellFormed) Fail(0, text.name + ": not a well-formed " + KindOfReading(reading));
-  }
-  return wellFormed ? kExitOk : kExitInvalid;
+  return ReportCheck(invocation, text, KindOfReading(reading), reading.deviations);
 }
 
 int JobShow(const Invocation& invocation, const std::vector<Text>& texts) { return ShowJob(invocation, texts[0]); }

@@ -43,19 +43,7 @@ int ShowVolumes(const Invocation& invocation, const Text& text) {
 
 int CheckVolumeText(const Invocation& invocation, const Text& text) {
   if (WrongKind(text, false, "check")) return kExitTrouble;
-  const VolumeReading reading = CheckVolumes(text.bytes);
-  const bool wellFormed = reading.deviations.empty();
-  if (invocation.json) {
-    std::cout << Json{{"kind", KindName(TextKind::kVolumes)},
-                      {"wellFormed", wellFormed},
-                      {"deviations", DeviationsJson(reading.deviations)}}
-                     .dump(2)
-              << '\n';
-  } else {
-    ReportDeviations(text.name, reading.deviations);
-    if (!wellFormed) Fail(0, text.name + ": not a well-formed volume restart string");
-  }
-  return wellFormed ? kExitOk : kExitInvalid;
+  return ReportCheck(invocation, text, KindName(TextKind::kVolumes), CheckVolumes(text.bytes).deviations);
 }
 
 int VolumesShow(const Invocation& invocation, const std::vector<Text>& texts) {
