@@ -1,11 +1,19 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: demo test test-asan test-tsan bench fuzz coverage memcheck deps clean
+.PHONY: demo torture test test-asan test-tsan bench bench-log fuzz coverage memcheck deps clean
 
 # Builds the example job and runs the demo: copy, kill, restart, verify.
 demo: deps
 	cmake --preset default
 	cmake --build --preset default --target jx-copy-demo
 	build/bin/jx-copy-demo
+
+# The torture run of the example job: ROUNDS rounds of kills, each verified.
+ROUNDS ?= 600
+SEED ?= 20261209
+torture: deps
+	cmake --preset default
+	cmake --build --preset default --target jx-copy-demo
+	build/bin/jx-copy-demo --torture $(ROUNDS) --seed $(SEED)
 
 # Builds everything and runs every test.
 test: deps
@@ -25,6 +33,13 @@ bench: deps
 	cmake --build --preset default --target JxRestartBench JxRestartMemory
 	build/bin/JxRestartBench
 	build/bin/JxRestartMemory
+
+# How fast `jxrestart log` reads a generated job log of LOG_MB megabytes.
+LOG_MB ?= 1024
+bench-log: deps
+	cmake --preset default
+	cmake --build --preset default --target JxRestartLogBench
+	build/bin/JxRestartLogBench $(LOG_MB)
 
 # The fuzz targets with libFuzzer (clang), each for FUZZ_SECONDS.
 FUZZ_SECONDS ?= 30
