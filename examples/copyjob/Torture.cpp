@@ -129,7 +129,8 @@ void Emit(int fd, const std::string& line) {
         break;
       case JobManager::Event::kSaveFailed:
         Emit(events, "save-failed\t" + manager.saveError());
-        std::_Exit(manager.Wait() == 0 ? 7 : 3);
+        manager.Wait();
+        std::_Exit(3);
       case JobManager::Event::kDone: {
         Emit(events, "done\t" + std::to_string(manager.written()));
         std::_Exit(manager.Wait());

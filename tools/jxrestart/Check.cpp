@@ -173,6 +173,7 @@ void CheckNul(const std::string& text, Deviations* d) {
   }
 }
 
+// Only a text the library reads can begin with spaces that it skips.
 void CheckLeadingSpaces(const char* base, Deviations* d) {
   if (*base == in::kLeadingSpace) d->Add(0, "the text begins with spaces", "they are skipped");
 }
@@ -203,9 +204,6 @@ class JobChecker {
     int64_t at = 0;
     good &= CheckNumber(base_, key, "volume id", INT32_MIN, INT32_MAX, key.value(), &d, &id);
     good &= CheckNumber(base_, offset, "offset", INT32_MIN, INT32_MAX, offset.value(), &d, &at);
-    if (good && id == 0) {
-      good = false;  // reported above: only an item with no '@' stores volume 0
-    }
     stored_.push_back({key.value(), At(key.begin)});
     if (good) check_->items.emplace_back(static_cast<int32_t>(id), static_cast<int32_t>(at));
   }

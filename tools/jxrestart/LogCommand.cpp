@@ -64,7 +64,7 @@ class LogReport {
   // Prints the summary; returns the exit status.
   int Finish(size_t lines) {
     const size_t found = last_[0].count + last_[1].count + last_[2].count;
-    if (unshown_ > 0) Fail(0, Plural(unshown_, "more deviation", "more deviations") + " not shown");
+    if (deviations_ > shown_) Fail(0, Plural(deviations_ - shown_, "more deviation", "more deviations") + " not shown");
     if (found == 0) return Fail(kExitInvalid, "no restart string found in " + Plural(lines, "line", "lines"));
     if (!invocation_.json && !invocation_.all) PrintSummary(lines);
     if (deviations_ == 0) return kExitOk;
@@ -82,7 +82,6 @@ class LogReport {
       ++shown_;
       Fail(0, place.Name() + ":" + std::to_string(place.column + d.offset) + ": " + d.problem + "; " + d.effect);
     }
-    unshown_ = deviations_ - shown_;
   }
 
   // The text as the library renders it, or why it renders nothing.
@@ -154,7 +153,6 @@ class LogReport {
   Progress sources_;  // over volume restart strings
   size_t deviations_ = 0;
   size_t shown_ = 0;
-  size_t unshown_ = 0;
 };
 
 // Reads `file` line by line into `report`. Returns errno's value on
