@@ -11,11 +11,14 @@ trap 'rm -rf "$TMPDIR"' EXIT
 big=(--volumes 2 --size 16M --block 4K)
 
 for signal in INT TERM; do
-  "$demo" "${big[@]}" >"$TMPDIR/out" 2>"$TMPDIR/err" &
+  # A file of its own per run: the child opens it after the fork, so a
+  # shared one could still hold the previous run's lines when polled.
+  out=$TMPDIR/out-$signal
+  "$demo" "${big[@]}" >"$out" 2>"$TMPDIR/err" &
   pid=$!
   # Line-buffered: the first progress line is there while the job runs.
-  for _ in $(seq 600); do grep -q '^run 1' "$TMPDIR/out" 2>/dev/null && break; sleep 0.05; done
-  grep -q '^run 1' "$TMPDIR/out" || { echo "no progress line while running"; exit 1; }
+  for _ in $(seq 600); do grep -q '^run 1' "$out" 2>/dev/null && break; sleep 0.05; done
+  grep -q '^run 1' "$out" || { echo "no progress line while running"; exit 1; }
   kill -s $signal $pid
   status=0; wait $pid || status=$?
   expected=$([ $signal = INT ] && echo 130 || echo 143)
