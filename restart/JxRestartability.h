@@ -19,8 +19,9 @@
 // exactly twelve virtual operations, in slots 0 to 11, and a virtual
 // destructor would add two. So never delete a derived tracker through a
 // JxRestartability*; hold a derived tracker by its own type (by value, or
-// by a pointer to the derived class). clang's
-// -Wdelete-non-abstract-non-virtual-dtor warns where this is broken.
+// by a pointer to the derived class). Both compilers warn where this is
+// broken, under -Wall: g++ with -Wdelete-non-virtual-dtor, clang with
+// -Wdelete-non-abstract-non-virtual-dtor.
 //
 // Numbers read from text follow atoi's rules; a value outside the int32
 // range saturates at the nearest int32 limit.
@@ -39,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "restart/JxRestartExport.h"
+#include "restart/JxRestartAbi.h"
 
 // The caller's per-volume record; only volId is read.
 struct RecoveryVolData_t {

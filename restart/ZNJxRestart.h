@@ -32,7 +32,7 @@
 #include <string>
 #include <vector>
 
-#include "restart/JxRestartExport.h"
+#include "restart/JxRestartAbi.h"
 
 #if defined(__clang__)
 #pragma clang diagnostic push

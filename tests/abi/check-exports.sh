@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fails when libJxRestart.so exports a symbol outside its interface: the
-# two classes' members and JxRestartability's vtable and type information.
+# two classes' members, JxRestartability's vtable and type information, and
+# the one tag of the build.
 set -euo pipefail
 library=$1
-allowed='^(JxRestartability::|ZNJxRestart::|(vtable|typeinfo|typeinfo name) for JxRestartability$)'
+allowed='^(JxRestartability::|ZNJxRestart::|(vtable|typeinfo|typeinfo name) for JxRestartability$|jxrestart::abi::LibraryBuiltWith\()'
 symbols=$(nm -D --defined-only "$library" | awk '{ $1 = ""; $2 = ""; sub(/^  /, ""); print }' | c++filt)
 [ -n "$symbols" ] || { echo "no exported symbol in $library"; exit 1; }
 unexpected=$(grep -vE "$allowed" <<<"$symbols" || true)
@@ -12,4 +13,6 @@ if [ -n "$unexpected" ]; then
   echo "$unexpected"
   exit 1
 fi
+tags=$(grep -c '^jxrestart::abi::LibraryBuiltWith(' <<<"$symbols" || true)
+[ "$tags" = 1 ] || { echo "$tags build tags exported, not 1"; exit 1; }
 echo "$(wc -l <<<"$symbols") symbols, all in the interface"
