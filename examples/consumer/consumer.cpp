@@ -1,6 +1,7 @@
 // A minimal job process: tracks two volumes, restarts from the string it
-// built, and round-trips a volume restart string. It never calls the host
-// log itself. Exits 0 when every step gave the documented result.
+// built, tracks a volume by name (a std::string crosses the interface), and
+// round-trips a volume restart string. It never calls the host log itself.
+// Exits 0 when every step gave the documented result.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ int main() {
   int32_t offset = -1;
   ok = ok && restarted.ParseRestartInputFromJM(&input[0]) && restarted.GetBMOffsetFromVolId(17, &offset) &&
        offset == 4096;
+
+  JxRestartability byName;
+  ok = ok && byName.SetRestartType(jxrestart::kRestartStringBased) &&
+       byName.InsertIntoVolumeOffsetMap(std::string("vol-a"), 5) && byName.restartString == "-Restart vol-a|5@";
 
   ZNJxRestart records("2|-5|7|-1$1|100|200|4096$");
   std::string text;
