@@ -1,11 +1,12 @@
 // jx-copy-job: a job process that copies volumes block by block and keeps
 // its restart state in the restart library, so that a restart resumes each
 // volume where it had got to. See Protocol.h for how it talks to its job
-// manager, and KillPoint.h for the settings the torture run gives it.
+// manager.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/KillPoint.h"
+#include "examples/copyjob/JobManager.h"
 #include "examples/copyjob/Protocol.h"
 #include "host/EvEvent.h"
 #include "restart/JxRestartability.h"
@@ -164,38 +165,63 @@ void OpenVolume(Volume* v, bool restart) {
   if (v->dest < 0) Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+// A fresh start has just created the destinations: their names must be
+// durable before any state that counts on their data is handed on.
+void SyncFolders(const std::vector<Volume>& volumes) {
+  std::vector<std::string> done;
+  for (const Volume& v : volumes) {
+    const std::string folder = FolderOf(v.destPath);
+    if (std::find(done.begin(), done.end(), folder) != done.end()) continue;
+    done.push_back(folder);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) Die(kJobFailed, folder + ": " + std::strerror(errno));
+    ::close(fd);
+  }
+}
+
 // Copies the next block of `v` and makes it durable before it is reported.
 uint64_t CopyBlock(Volume* v, std::vector<char>& buffer) {
   const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), v->size - v->offset));
   const off_t at = static_cast<off_t>(v->offset);
-  const ssize_t got = ::pread(v->source, buffer.data(), want, at);
-  if (got != static_cast<ssize_t>(want)) Die(kJobFailed, v->sourcePath + ": short read");
-  LogWrite(v->id, v->offset, want);
-  const size_t half = want / 2;
-  bool written = ::pwrite(v->dest, buffer.data(), half, at) == static_cast<ssize_t>(half);
-  Reach(Step::kBlockHalfWritten);
-  written = written && ::pwrite(v->dest, buffer.data() + half, want - half, at + static_cast<off_t>(half)) ==
-                           static_cast<ssize_t>(want - half);
-  Reach(Step::kBlockWritten);
-  if (!written || ::fdatasync(v->dest) != 0) Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
-  Reach(Step::kBlockSynced);
+  if (::pread(v->source, buffer.data(), want, at) != static_cast<ssize_t>(want)) Die(kJobFailed, v->sourcePath + ": short read");
+  if (::pwrite(v->dest, buffer.data(), want, at) != static_cast<ssize_t>(want) || ::fdatasync(v->dest) != 0) {
+    Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
+  }
   v->offset += want;
   return want;
+}
+
+void SendLine(const std::string& line) {
+  if (!WriteLine(STDOUT_FILENO, line)) Die(kJobFailed, "the job manager is gone");
+}
+
+// The job manager's answer, without its line end.
+std::string ReadAnswer() {
+  std::string answer;
+  for (char c;;) {
+    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) Die(kJobFailed, "the job manager is gone");
+    if (c == '\n') return answer;
+    answer.push_back(c);
+  }
 }
 
 void Report(const RestartState& state, EvEvent& log) {
   // The hand-off in the job's own log, beside the library's lines.
   log.Debug("jx-copy-job", "state handed over: %s %s", state.jobString().c_str(), state.volumeString().c_str());
-  std::cout << kStateLine << kSeparator << state.jobString() << kSeparator << state.volumeString() << std::endl;
-  Reach(Step::kStateSent);
-  std::string reply;
-  if (!std::getline(std::cin, reply)) Die(kJobFailed, "the job manager is gone");
+  SendLine(Fields({kStateLine, state.jobString(), state.volumeString()}));
+  const std::string reply = ReadAnswer();
   if (reply.rfind(kRefusal, 0) == 0) {
     Die(kJobFailed, "the job manager could not save the state (" + reply.substr(sizeof kRefusal) +
                         "); stopping, to be restarted from the state it saved last");
   }
   if (reply != kAck) Die(kJobFailed, "the job manager answered '" + reply + "'");
-  Reach(Step::kAckRead);
 }
 
 int Run(int argc, char** argv) {
@@ -206,8 +232,8 @@ int Run(int argc, char** argv) {
     OpenVolume(&v, options.restart);
     v.offset = options.restart ? state.ResumeOffset(v) : 0;
   }
-  std::cout << kResumeLine << kSeparator << state.Current() << std::endl;
-  Reach(Step::kJobStarted);
+  if (!options.restart) SyncFolders(volumes);
+  SendLine(Fields({kResumeLine, state.Current()}));
   EvEvent log;
   std::vector<char> buffer(options.block);
   uint64_t written = 0;
@@ -223,7 +249,7 @@ int Run(int argc, char** argv) {
       busy = true;
     }
   }
-  std::cout << kDoneLine << kSeparator << written << std::endl;
+  SendLine(Fields({kDoneLine, std::to_string(written)}));
   return kJobDone;
 }
 

@@ -117,6 +117,11 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
     } else if (option == "--seed") {
       good = ParseIn(value, {1, UINT64_MAX}, &o->seed);
       expected = "a whole number from 1";
+    } else if (option == "--plant") {
+      good = value == "no-sync:data" || value == "no-sync:temp" || value == "no-sync:folder" ||
+             (value.compare(0, 10, "skip-save:") == 0 && ParseIn(value.substr(10), {1, 1000000}, &n));
+      o->plant = value;
+      expected = "skip-save:N, no-sync:data, no-sync:temp or no-sync:folder";
     } else if (option == "--round") {
       good = ParseIn(value, {0, 999999}, &n);
       o->round = static_cast<long>(n);
@@ -133,6 +138,10 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
   if (o->torture == 0 && o->size / o->block > INT32_MAX) {
     *error = "--size " + std::to_string(o->size) + " in blocks of " + std::to_string(o->block) +
              " makes more blocks than a volume may have (2147483647)";
+    return false;
+  }
+  if (!o->plant.empty() && o->torture == 0) {
+    *error = "--plant " + o->plant + " needs --torture";
     return false;
   }
   if (o->round >= 0 && o->round >= o->torture) {

@@ -13,7 +13,6 @@
 #include <utility>
 #include <vector>
 
-#include "examples/copyjob/KillPoint.h"
 #include "examples/copyjob/Protocol.h"
 
 namespace copyjob {
@@ -50,20 +49,12 @@ bool ReadLine(std::FILE* in, std::string* line) {
   return false;
 }
 
-// Writes the temporary file; false, with errno set, when a step fails.
+// Writes the temporary file and makes it durable; false, with errno set,
+// when a step fails.
 bool WriteTemporary(const std::string& temporary, const std::string& text) {
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const size_t half = text.size() / 2;
-  bool written = WriteAll(fd, text.data(), half);
-  Reach(Step::kTempHalfWritten);
-  if (written && SaveFails()) {
-    errno = ENOSPC;  // as a full disk answers
-    written = false;
-  }
-  written = written && WriteAll(fd, text.data() + half, text.size() - half);
-  Reach(Step::kTempWritten);
-  written = written && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
   const int error = errno;
   ::close(fd);
   errno = error;
@@ -74,8 +65,15 @@ bool WriteTemporary(const std::string& temporary, const std::string& text) {
 
 std::string TemporaryOf(const std::string& path) { return path + ".tmp"; }
 
+bool WriteLine(int fd, const std::string& text) {
+  const std::string line = text + '\n';
+  return WriteAll(fd, line.data(), line.size());
+}
+
+// The new state reaches the disk whole before it takes the old one's name,
+// and the name is durable before the job is told: a crash at any point
+// leaves the old file or the new one.
 bool SaveState(const std::string& path, const SavedState& state) {
-  Reach(Step::kSaveStarted);
   const std::string temporary = TemporaryOf(path);
   if (!WriteTemporary(temporary, state.Text())) {
     const int error = errno;
@@ -83,12 +81,7 @@ bool SaveState(const std::string& path, const SavedState& state) {
     errno = error;
     return false;
   }
-  Reach(Step::kTempSynced);
-  if (::rename(temporary.c_str(), path.c_str()) != 0) return false;
-  Reach(Step::kRenamed);
-  if (!SyncFolderOf(path)) return false;
-  Reach(Step::kFolderSynced);
-  return true;
+  return ::rename(temporary.c_str(), path.c_str()) == 0 && SyncFolderOf(path);
 }
 
 bool LoadState(const std::string& path, SavedState* state) {

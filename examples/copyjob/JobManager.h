@@ -24,15 +24,17 @@ struct SavedState {
   std::string Text() const { return jobString + '\n' + volumeString + '\n'; }
 };
 
-// Writes `state` to `path` so that a crash leaves either the old file or
-// the new one: a temporary file beside it, fsync, rename over the old,
-// fsync the folder. Returns false, with errno set and the old file intact,
-// when a step fails.
+// Writes `state` to `path` so that a crash, or a loss of power, leaves
+// either the old file or the new one: a temporary file beside it, fsync,
+// rename over the old, fsync the folder. Returns false, with errno set and
+// the old file intact, when a step fails.
 bool SaveState(const std::string& path, const SavedState& state);
 // Reads the state file; false when it is missing or not two lines.
 bool LoadState(const std::string& path, SavedState* state);
 // The temporary file that SaveState writes before it renames it.
 std::string TemporaryOf(const std::string& path);
+// Writes `text` and a line end to `fd`, all of it; false when a write fails.
+bool WriteLine(int fd, const std::string& text);
 
 class JobManager {
  public:

@@ -1,10 +1,11 @@
-// What the example copy job and its job manager say to each other.
+// What the example copy job, its job manager and the driver that runs the
+// manager (the demo, the torture run) say to each other.
 //
-// The manager starts the job with a manifest, one volume per line:
+// The job and its manager. The manager starts the job with a manifest, one
+// volume per line:
 //   <source id>\t<copy type>\t<destination id>\t<source path>\t<destination path>
 // and, on a restart, the saved state:
 //   jx-copy-job --manifest FILE --block BYTES -Restart <items> --volumes <volume restart string>
-//
 // The job first writes the offsets it resumes at,
 //   RESUME\t<volume restart string>
 // then, after each block is on disk,
@@ -14,8 +15,17 @@
 // the state. A manager that cannot save the state answers "fail <reason>"
 // and the job stops. At the end the job writes "DONE\t<bytes written in
 // this run>".
+//
+// The manager and its driver (jx-copy-manager). The manager writes one
+// event per line on its standard output, fields separated by tabs, and
+// after each saved state waits for a line on its standard input before it
+// answers the job, so the driver can look at the state file first.
 #ifndef EXAMPLES_COPYJOB_PROTOCOL_H_
 #define EXAMPLES_COPYJOB_PROTOCOL_H_
+
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 namespace copyjob {
 
@@ -30,6 +40,48 @@ constexpr char kSeparator = '\t';
 constexpr int kJobDone = 0;
 constexpr int kJobUsage = 2;
 constexpr int kJobFailed = 3;
+
+namespace event {
+constexpr char kLoaded[] = "loaded";           // \t<job string>\t<volume string>: the state it restarts from
+constexpr char kCleaned[] = "cleaned";         // it removed a temporary file that a killed save left
+constexpr char kStarted[] = "started";         // \t<pid>: the job runs
+constexpr char kStartFailed[] = "start-failed";  // \t<reason>
+constexpr char kResumed[] = "resumed";         // \t<volume string>: where the job resumes
+constexpr char kSaving[] = "saving";           // \t<job string>\t<volume string>: about to be saved
+constexpr char kSaved[] = "saved";             // it is saved; the manager waits for kGoOn
+constexpr char kSaveFailed[] = "save-failed";  // \t<reason>: the job is told to stop
+constexpr char kDone[] = "done";               // \t<bytes the job says it wrote>
+constexpr char kGone[] = "gone";               // \t<exit status>: the job ended without a word
+}  // namespace event
+
+// The driver's answer to kSaved.
+constexpr char kGoOn[] = "go";
+
+// The manager's exit statuses.
+constexpr int kManagerDone = 0;
+constexpr int kManagerUsage = 2;
+constexpr int kManagerFailed = 3;
+
+// The line of `fields`, without its line end.
+inline std::string Fields(std::initializer_list<std::string> fields) {
+  std::string line;
+  for (const std::string& field : fields) {
+    if (&field != fields.begin()) line += kSeparator;
+    line += field;
+  }
+  return line;
+}
+
+// The fields of `line`.
+inline std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  for (size_t at = 0;;) {
+    const size_t end = line.find(kSeparator, at);
+    fields.push_back(line.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    if (end == std::string::npos) return fields;
+    at = end + 1;
+  }
+}
 
 }  // namespace copyjob
 

@@ -1,11 +1,15 @@
 // The torture run of the example copy job: many rounds, each of which
-// copies a few small volumes through one or more SIGKILLs and verifies
-// what the crash-safe protocol promises. Reproducible from its seed.
+// copies a few small volumes through one or more kills, power losses and
+// failed saves, and verifies what the crash-safe protocol promises
+// (Driver.h). Reproducible from its seed, but for where the timing of the
+// machine puts the kills from outside.
 #ifndef EXAMPLES_COPYJOB_TORTURE_H_
 #define EXAMPLES_COPYJOB_TORTURE_H_
 
 #include <cstdint>
 #include <string>
+
+#include "examples/copyjob/Driver.h"
 
 namespace copyjob {
 
@@ -13,13 +17,13 @@ struct TortureSettings {
   long rounds = 40;
   uint64_t seed = 1;
   long onlyRound = -1;     // run this round alone
-  std::string jobProgram;  // jx-copy-job
+  DriverSettings driver;   // the programs, and a fault to plant
   std::string folder;      // where the rounds' folders are made
 };
 
-// Runs the rounds; prints a histogram of the kill points hit and one
-// summary line. Returns 0 when no round failed; keeps a failed round's
-// folder and prints how to run it again.
+// Runs the rounds; prints a histogram of what stopped the runs and a
+// summary. Returns 0 when no round failed; keeps a failed round's folder
+// and prints how to run it again.
 int RunTorture(const TortureSettings& settings);
 
 }  // namespace copyjob

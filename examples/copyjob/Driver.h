@@ -1,0 +1,144 @@
+// The one driver of the example copy job, shared by the demo and the
+// torture run. It makes sample volumes, runs the job manager
+// (jx-copy-manager, with the torture's fault layer preloaded into it and
+// its job) from whatever state file is on disk, stops the run as it is
+// asked to, and checks every step against the disk, never against what
+// the manager or the job report:
+//   - a restart resumes exactly at the offsets of the state file on disk;
+//   - each state handed on moves one volume by one block, and its two
+//     strings agree;
+//   - at each acknowledgement, the state file holds that state, whole;
+//   - after a kill or a power loss, it holds the last acknowledged state
+//     or the one being saved; after a failed save, the last acknowledged;
+//   - at the end, every destination equals its source, and no more was
+//     written than one block again per interruption.
+//
+// Threading: one thread.
+#ifndef EXAMPLES_COPYJOB_DRIVER_H_
+#define EXAMPLES_COPYJOB_DRIVER_H_
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "examples/copyjob/JobManager.h"
+#include "examples/copyjob/torture/PowerLoss.h"
+#include "examples/copyjob/torture/Steps.h"
+
+namespace copyjob {
+
+struct Volume {
+  int32_t id;
+  uint64_t size;
+  std::string source, dest;
+};
+
+// A folder of sample volumes, their manifest, and the job's state file.
+struct Sample {
+  std::string folder;
+  uint64_t block = 0;
+  std::vector<Volume> volumes;
+
+  std::string Manifest() const { return folder + "/manifest"; }
+  std::string Destinations() const { return folder + "/destinations"; }
+  std::string StateFile() const { return folder + "/state"; }
+  uint64_t Total() const;
+};
+
+// Writes volumes of `sizes` bytes of `random`'s output into `folder`, which
+// exists, and their manifest. False when a file cannot be written or when
+// the demo is interrupted.
+bool MakeSample(const std::string& folder, uint64_t block, const std::vector<uint64_t>& sizes,
+                std::mt19937_64& random, Sample* sample);
+
+// The offset of each source volume in a volume restart string, as the
+// library reads it; false when the library refuses the string.
+using Offsets = std::map<int32_t, uint64_t>;
+bool OffsetsOf(const std::string& volumeString, Offsets* offsets);
+
+// How a run is to end early, if it gets that far.
+struct Stop {
+  enum Kind {
+    kNone,
+    kAtStep,     // at the at-th time `step` is reached
+    kJob,        // the job, from outside, after delayMicros
+    kMachine,    // the job and its manager, from outside, after delayMicros
+    kWhenSaved,  // the job, in the block after the first state that vouches for savedBytes
+  } kind = kNone;
+  Step step = Step::kJobStarted;
+  long at = 1;
+  int delayMicros = 0;
+  uint64_t savedBytes = 0;
+  bool powerLoss = false;  // kAtStep, kMachine: both die, and the disk loses what was not synced
+  long failingSave = 0;    // the failingSave-th save of the run fails, as on a full disk
+};
+
+// The histogram slots of what stopped a run: each step, then the kills
+// from outside.
+constexpr int kOutsideJob = kStepCount;
+constexpr int kOutsideMachine = kStepCount + 1;
+constexpr int kSlots = kStepCount + 2;
+
+struct RunResult {
+  std::string failure;  // what a check found; empty when all held
+  bool done = false;    // the job finished
+  bool saveFailed = false;
+  int slot = -1;  // what killed the run, when it was killed
+  bool cleaned = false;  // the manager removed a temporary file that a killed save left
+  bool powerLoss = false;  // the run ended in a power loss
+  PowerLossReport loss;
+  uint64_t written = 0;  // bytes written to the destinations in the run
+};
+
+struct DriverSettings {
+  std::string manager;  // jx-copy-manager
+  std::string job;      // jx-copy-job
+  std::string layer;    // the fault layer, preloaded
+  std::string jobLog;   // the job's ZN_DEBUG_LOG, or empty
+  std::string plant;    // a fault to plant (FaultLayer.cpp), or empty
+};
+
+class Driver {
+ public:
+  Driver(const Sample& sample, DriverSettings settings);
+
+  // Called at each acknowledged state with the bytes its volumes vouch for.
+  void OnAcknowledged(std::function<void(uint64_t)> observer) { observer_ = std::move(observer); }
+
+  // One run of the manager and its job, from the state file on disk.
+  RunResult Run(const Stop& stop, std::mt19937_64& random);
+
+  // After the last run: every destination equals its source, and no more
+  // was written than the volumes' sizes and one block per interruption.
+  std::string Verify(long interruptions) const;
+
+  uint64_t written() const { return written_; }
+  // The last state acknowledged, and the bytes it vouches for.
+  const SavedState& acknowledged() const { return acknowledged_; }
+  uint64_t SavedBytes() const;
+
+ private:
+  struct RunState;
+  pid_t StartManager(const Stop& stop, int* events, int* answers) const;
+  std::string OnEvent(const std::string& line, const Stop& stop, int answers, RunState* run, RunResult* result);
+  std::string OnResumed(const std::string& volumes, RunState* run) const;
+  std::string OnSaving(const SavedState& state, RunState* run) const;
+  std::string OnSaved(RunState* run);
+  std::string AfterStop(const RunState& run, RunResult* result) const;
+  std::string Journal() const { return sample_.folder + "/crash/journal"; }
+
+  const Sample& sample_;
+  DriverSettings settings_;
+  std::function<void(uint64_t)> observer_;
+  SavedState acknowledged_;
+  uint64_t written_ = 0;
+};
+
+}  // namespace copyjob
+
+#endif  // EXAMPLES_COPYJOB_DRIVER_H_
