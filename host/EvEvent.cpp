@@ -3,6 +3,8 @@
 #include "host/EvEvent.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -45,12 +47,42 @@ int EnvironmentDescriptor() {
   return fd;
 }
 
+// A log whose reader has gone (a closed pipe) must not end the process:
+// while the log writes, SIGPIPE is held, and one that the write raised is
+// dropped. One that was pending before stays pending.
+class BrokenPipeHeld {
+ public:
+  BrokenPipeHeld() {
+    sigemptyset(&pipe_);
+    sigaddset(&pipe_, SIGPIPE);
+    sigset_t pending;
+    sigpending(&pending);
+    wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+    pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+  }
+  ~BrokenPipeHeld() {
+    if (!wasPending_ && broken_) {
+      const timespec now{0, 0};
+      sigtimedwait(&pipe_, nullptr, &now);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  void Broken() { broken_ = true; }
+
+ private:
+  sigset_t pipe_, previous_;
+  bool wasPending_ = false;
+  bool broken_ = false;
+};
+
 void WriteAll(int fd, const std::string& line) {
+  BrokenPipeHeld held;
   const char* data = line.data();
   size_t left = line.size();
   while (left > 0) {
     ssize_t written = ::write(fd, data, left);
     if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && errno == EPIPE) held.Broken();
     if (written <= 0) return;  // a failing log never disturbs the caller
     data += written;
     left -= static_cast<size_t>(written);

@@ -2,9 +2,12 @@
 // process of its own; this program never logs in the parent.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -43,16 +46,19 @@ int RunChild(const std::string& stderrPath, const std::function<int()>& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(EvEventEnvironment, SilentWhenUnset) {
-  const std::string err = TempPath("silent.err");
-  ASSERT_EQ(RunChild(err,
-                     [] {
-                       ::unsetenv("ZN_DEBUG_LOG");
-                       EvEvent().Debug("T", "nothing %d", 1);
-                       return 0;
-                     }),
-            0);
-  EXPECT_EQ(ReadFile(err), "");
+TEST(EvEventEnvironment, SilentWhenUnsetOrEmpty) {
+  for (const char* setting : {static_cast<const char*>(nullptr), ""}) {
+    const std::string err = TempPath("silent.err");
+    ASSERT_EQ(RunChild(err,
+                       [setting] {
+                         if (setting == nullptr) ::unsetenv("ZN_DEBUG_LOG");
+                         if (setting != nullptr) ::setenv("ZN_DEBUG_LOG", setting, 1);
+                         EvEvent().Debug("T", "nothing %d", 1);
+                         return 0;
+                       }),
+              0);
+    EXPECT_EQ(ReadFile(err), "") << (setting ? "empty" : "unset");
+  }
 }
 
 TEST(EvEventEnvironment, StderrGetsTagColonMessageLines) {
@@ -113,6 +119,67 @@ TEST(EvEventEnvironment, SinkAndEnvironmentBothReceiveLines) {
                      }),
             0);
   EXPECT_EQ(ReadFile(log), "T: shared line\n");
+}
+
+// Writes that fail (a full disk, a reader gone) lose their line and
+// nothing else: the process goes on, and is not ended by SIGPIPE.
+TEST(EvEventEnvironment, FailingWritesDoNotReachTheCaller) {
+  for (const char* target : {"/dev/full", "a closed pipe"}) {
+    const int status = RunChild(TempPath("failing.err"), [target] {
+      if (std::string(target) == "/dev/full") {
+        ::setenv("ZN_DEBUG_LOG", target, 1);
+      } else {
+        int pipe[2];
+        if (::pipe(pipe) != 0) return 1;
+        ::close(pipe[0]);
+        ::dup2(pipe[1], STDERR_FILENO);
+        ::setenv("ZN_DEBUG_LOG", "stderr", 1);
+      }
+      EvEvent log;
+      log.Debug("T", "lost");
+      log.Debug("T", "lost again");
+      return 7;
+    });
+    EXPECT_EQ(status, 7) << target;
+  }
+}
+
+namespace {
+volatile sig_atomic_t g_interruptions = 0;
+void CountInterruption(int) { g_interruptions = g_interruptions + 1; }
+}  // namespace
+
+// A write into a full pipe, interrupted again and again by a signal (so
+// that it stops short or fails with EINTR), still delivers the whole line.
+TEST(EvEventEnvironment, InterruptedAndShortWritesDeliverTheWholeLine) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const std::string message(256 << 10, 'x');
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(pipe[0]);
+    ::dup2(pipe[1], STDERR_FILENO);
+    ::setenv("ZN_DEBUG_LOG", "stderr", 1);
+    struct sigaction action = {};
+    action.sa_handler = CountInterruption;  // no SA_RESTART: a blocked write returns early
+    ::sigaction(SIGALRM, &action, nullptr);
+    const itimerval every{{0, 300}, {0, 300}};
+    ::setitimer(ITIMER_REAL, &every, nullptr);
+    EvEvent().Debug("T", "%s", message.c_str());
+    ::_exit(g_interruptions > 0 ? 0 : 1);
+  }
+  ::close(pipe[1]);
+  std::string received;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+    if (got > 0) received.append(buffer, static_cast<size_t>(got));
+    ::usleep(100);  // a slow reader keeps the pipe full
+  }
+  ::close(pipe[0]);
+  int status = -1;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write was never interrupted";
+  EXPECT_EQ(received, "T: " + message + "\n");
 }
 
 TEST(EvEventEnvironment, UnwritablePathIsSilentNotFatal) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -21,6 +22,17 @@ TEST(EvEvent, SinkReceivesTagAndFormattedMessage) {
   log.Debug("Tag::One", "value = %d , name = %s", -42, "vol");
   log.Debug("Tag:Two", "no placeholder");
   EXPECT_EQ(capture.Take(), (LogLines{{"Tag::One", "value = -42 , name = vol"}, {"Tag:Two", "no placeholder"}}));
+}
+
+// An empty message, no tag or format at all, a message the C library
+// cannot format: each is one line, never a crash.
+TEST(EvEvent, MessagesAtTheEdges) {
+  LogCapture capture;
+  EvEvent log;
+  log.Debug("T", "");
+  log.Debug(nullptr, nullptr);
+  log.Debug("T", "%lc", static_cast<wint_t>(0x100));  // no such character in the C locale
+  EXPECT_EQ(capture.Take(), (LogLines{{"T", ""}, {"", ""}, {"T", ""}}));
 }
 
 TEST(EvEvent, LongMessageIsDeliveredWhole) {
