@@ -21,8 +21,35 @@ std::string Written(int64_t value) {
 }
 
 // Texts at every edge of the C library's rules: white space, signs, no
-// digits, trailing text, and both 64-bit limits and one past them.
+// digits, trailing text, the characters on either side of the digits and
+// the signs, and each 64-bit limit with the values just below it, at it
+// and just past it, with every number of digits around the 19th.
 const char* const kTexts[] = {
+    "/5",
+    ":5",
+    "5/",
+    "5:",
+    ",5",
+    ".5",
+    "*5",
+    "++5",
+    "-+5",
+    "+-",
+    "922337203685477580",
+    "922337203685477580x",
+    "9223372036854775799",
+    "9223372036854775800",
+    "9223372036854775806",
+    "92233720368547758070",
+    "-922337203685477580",
+    "-9223372036854775799",
+    "-9223372036854775800",
+    "-9223372036854775807",
+    "-92233720368547758080",
+    "999999999999999999",
+    "1000000000000000000",
+    "9999999999999999999",
+    "-9999999999999999999",
     "",
     "0",
     "-0",
@@ -87,6 +114,24 @@ TEST(Decimal, AgreesWithTheCLibraryOnGeneratedInput) {
     std::snprintf(expected, sizeof expected, "%lld", static_cast<long long>(value));
     ASSERT_EQ(Written(value), expected);
   }
+}
+
+// The 32-bit fields take the nearest int32 to the number read.
+TEST(Decimal, NarrowsToTheNearestInt32) {
+  using jxrestart::internal::ToInt32;
+  const struct {
+    int64_t value;
+    int32_t narrowed;
+  } kCases[] = {{0, 0},
+                {2147483646, 2147483646},
+                {2147483647, 2147483647},
+                {2147483648, 2147483647},
+                {-2147483647, -2147483647},
+                {-2147483648LL, INT32_MIN},
+                {-2147483649LL, INT32_MIN},
+                {std::numeric_limits<int64_t>::max(), INT32_MAX},
+                {std::numeric_limits<int64_t>::min(), INT32_MIN}};
+  for (const auto& c : kCases) EXPECT_EQ(ToInt32(c.value), c.narrowed) << c.value;
 }
 
 TEST(Decimal, WritesPlainDecimal) {
