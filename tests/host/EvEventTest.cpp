@@ -35,13 +35,16 @@ TEST(EvEvent, MessagesAtTheEdges) {
   EXPECT_EQ(capture.Take(), (LogLines{{"T", ""}, {"", ""}, {"T", ""}}));
 }
 
+// Messages of every length around the log's first buffer, and far past it.
 TEST(EvEvent, LongMessageIsDeliveredWhole) {
   LogCapture capture;
-  const std::string big(100000, 'x');
-  EvEvent().Debug("T", "The Restart string: %s", big.c_str());
-  LogLines lines = capture.Take();
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].message, "The Restart string: " + big);
+  for (size_t length : {510, 511, 512, 513, 100000}) {
+    const std::string big(length, 'x');
+    EvEvent().Debug("T", "%s", big.c_str());
+    LogLines lines = capture.Take();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].message, big) << length;
+  }
 }
 
 TEST(EvEvent, RemovedSinkReceivesNothing) {
