@@ -1,58 +1,79 @@
 // The jxrestart tool's log reader on any log: every text it finds stands
-// in its line where it says, every deviation lies inside the text, and the
-// state it shows is the one the library reads from the text.
+// in its line where it says; every deviation of a state lies inside its
+// line; and the last state the summary shows for a job is the library's
+// reading of a state line of the log.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tools/jxrestart/LogReader.h"
-#include "tools/jxrestart/Reading.h"
+#include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/LogScan.h"
 
 namespace tool = jxrestart::tool;
+using Json = nlohmann::json;
 
 namespace {
 
-using Offsets = std::map<int32_t, int64_t>;
-
-// What the library reads from the text, as the log would show it.
-bool LibraryReading(const tool::FoundText& found, Offsets* offsets) {
-  if (found.kind == tool::TextKind::kVolumes) {
-    const tool::VolumeState state = tool::ReadVolumes(found.text);
-    for (const auto& entry : state.records) (*offsets)[entry.first] = static_cast<int64_t>(entry.second.offset);
-    return state.valid && !state.records.empty();
+void CheckTexts(const std::string& log) {
+  std::vector<tool::FoundText> found;
+  for (size_t start = 0; start <= log.size();) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    found.clear();
+    tool::FindTexts(std::string_view(log).substr(start, end - start), &found);
+    for (const tool::FoundText& text : found) {
+      FUZZ_CHECK(text.column >= 1 && log.compare(start + text.column - 1, text.text.size(), text.text) == 0);
+    }
+    start = end + 1;
   }
-  tool::JobState state;
-  const bool read = tool::ReadJob(found.text, &state);
-  offsets->insert(state.offsets.begin(), state.offsets.end());
-  return read;
+}
+
+// Runs `jxrestart log --json` on the log; returns its JSON lines.
+std::vector<Json> LogJson(const std::string& log) {
+  static const std::string path = "/tmp/jxrestart-log-fuzz." + std::to_string(::getpid());
+  std::ofstream(path, std::ios::binary) << log;
+  tool::Invocation invocation;
+  invocation.json = true;
+  invocation.sources.push_back({tool::Source::kFile, path});
+  std::ostringstream out, err;
+  std::streambuf* cout = std::cout.rdbuf(out.rdbuf());
+  std::streambuf* cerr = std::cerr.rdbuf(err.rdbuf());
+  tool::Log(invocation);
+  std::cout.rdbuf(cout);
+  std::cerr.rdbuf(cerr);
+  std::vector<Json> lines;
+  std::istringstream in(out.str());
+  for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
+  return lines;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string log(reinterpret_cast<const char*>(data), size);
-  std::vector<tool::FoundText> found;
-  tool::Progress progress;
-  for (size_t start = 0; start <= log.size();) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    found.clear();
-    tool::FindTexts(log.data() + start, end - start, &found);
-    for (const tool::FoundText& text : found) {
-      FUZZ_CHECK(text.column >= 1 && log.compare(start + text.column - 1, text.text.size(), text.text) == 0);
-      const tool::LogState state = tool::StateOf(text);
-      for (const tool::Deviation& d : state.deviations.kept()) FUZZ_CHECK(d.offset <= text.text.size());
-      Offsets library;
-      FUZZ_CHECK(state.read == LibraryReading(text, &library));
-      if (state.read) {
-        FUZZ_CHECK(Offsets(state.offsets.begin(), state.offsets.end()) == library);
-        progress.Add(state.offsets);
-      }
+  CheckTexts(log);
+  const std::vector<Json> lines = LogJson(log);
+  FUZZ_CHECK(!lines.empty() && lines.back().contains("summary"));
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    for (const Json& d : lines[i]["deviations"]) FUZZ_CHECK(d["line"] == lines[i]["line"]);
+  }
+  for (const Json& job : lines.back()["summary"]["jobs"]) {
+    const Json& last = job["lastJobRestartString"];
+    if (last.is_null()) continue;
+    bool shown = false;
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+      const Json& state = lines[i];
+      shown |= state["line"] == last["line"] && state.contains("volumes") && state["restartString"] == last["restartString"];
     }
-    start = end + 1;
+    FUZZ_CHECK(shown);
   }
   return 0;
 }

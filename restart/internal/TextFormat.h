@@ -8,6 +8,7 @@
 #define RESTART_INTERNAL_TEXTFORMAT_H_
 
 #include <cstddef>
+#include <string_view>
 
 namespace jxrestart {
 namespace internal {
@@ -95,6 +96,24 @@ constexpr char kNoRestartString[] = "No Restart String supplied. Returning Failu
 constexpr char kInvalidRecord[] = "Invalid Restart String Record = %s";
 constexpr char kWriteEmpty[] = "Attempting to read empty map. Returning Failure";
 }  // namespace msg
+
+// What a reader of job logs looks for: the lines in which the library
+// logs a whole restart text, at the end of its message. The text follows
+// what the message says before its "%s".
+namespace marker {
+constexpr std::string_view Before(std::string_view message) { return message.substr(0, message.size() - 2); }
+constexpr bool EndsWithTheText(std::string_view message) {
+  return message.size() >= 2 && message.substr(message.size() - 2) == "%s" && message.find('%') == message.size() - 2;
+}
+static_assert(EndsWithTheText(msg::kBuilt) && EndsWithTheText(msg::kInputFromJM) &&
+                  EndsWithTheText(msg::kRestartString),
+              "a log reader finds the text at the end of these messages");
+// A job restart string that a tracker built, the restart input it was
+// handed, a volume restart string that an object read.
+constexpr std::string_view kJobBuilt = Before(msg::kBuilt);
+constexpr std::string_view kRestartInput = Before(msg::kInputFromJM);
+constexpr std::string_view kVolumesRead = Before(msg::kRestartString);
+}  // namespace marker
 
 }  // namespace internal
 }  // namespace jxrestart

@@ -1,19 +1,22 @@
-// The strict checker and the log reader's search, case by case: where each
-// deviation is reported and what it says, and which texts a log line holds.
+// The strict reading and the log reader's search, case by case: where each
+// deviation is reported and what it says, which texts a log line holds,
+// and what the library's reading and the strict one make of the same text.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tools/jxrestart/Check.h"
-#include "tools/jxrestart/LogReader.h"
+#include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/LogInput.h"
+#include "tools/jxrestart/LogScan.h"
 
 namespace {
 
-using jxrestart::tool::CheckJob;
-using jxrestart::tool::CheckVolumes;
 using jxrestart::tool::Deviations;
+using jxrestart::tool::Family;
+using jxrestart::tool::ReadStrictly;
 using jxrestart::tool::TextKind;
 
 struct CheckCase {
@@ -34,6 +37,8 @@ void ExpectDeviations(const CheckCase& c, const Deviations& found) {
 const CheckCase kJobCases[] = {
     {"-Restart 3|0@17|4096@", {}},
     {"-Restart -2147483648|2147483647@", {}},
+    {"-Restart 1|1234567@22|7654321@333|12345678@4444|-1@1000000000|0@", {}},  // every length, and a sign
+    {"-Restart 9|0@3|0@", {}},                                                // any order
     {"", {{1, "no item"}}},
     {"-Restart ", {{10, "no item"}}},
     {" -Restart 3|0@", {{1, "begins with spaces"}}},
@@ -52,7 +57,9 @@ const CheckCase kJobCases[] = {
     {"12ab|3@", {{3, "has text after its number"}}},
     {"007|+5@", {{1, "not written as the library writes"}, {5, "not written as the library writes"}}},
     {"3|-0@", {{3, "not written as the library writes"}}},
+    {"1|01@2|2@3|3@4|4@5|5@6|6@", {{3, "not written as the library writes"}}},  // a leading zero where 16 bytes follow
     {"2147483648|1@", {{1, "out of range"}}},
+    {"1|2147483648@2|2@3|3@4|4@", {{3, "out of range"}}},
     {std::string("3|0@\0"
                  "5|5@",
                  9),
@@ -60,15 +67,16 @@ const CheckCase kJobCases[] = {
 };
 
 TEST(Check, JobTextDeviationsWhereTheyAre) {
-  for (const CheckCase& c : kJobCases) ExpectDeviations(c, CheckJob(c.text).deviations);
-  const auto reading = CheckJob("-Restart 17|4096@3|0@");
-  EXPECT_TRUE(reading.prefixed);
+  for (const CheckCase& c : kJobCases) ExpectDeviations(c, ReadStrictly(c.text, Family::kJob).deviations);
+  const auto reading = ReadStrictly("-Restart 17|4096@3|0@", Family::kJob);
+  EXPECT_EQ(reading.kind, TextKind::kJob);
   EXPECT_EQ(reading.items, (std::vector<std::pair<int32_t, int32_t>>{{17, 4096}, {3, 0}}));
 }
 
 const CheckCase kVolumeCases[] = {
     {"2|-5|7|-1$1|100|200|4096$", {}},
     {"255|2147483647|-2147483648|-9223372036854775808$", {}},
+    {"1|9|9|9$0|2|2|2$", {}},  // any order
     {"|||0$", {{1, "only 5 bytes long"}}},
     {"abcdefgh", {{1, "text after the last '$'"}, {1, "no record"}}},
     {"  1|2|3|4$", {{1, "begins with spaces"}}},
@@ -84,8 +92,32 @@ const CheckCase kVolumeCases[] = {
 };
 
 TEST(Check, VolumeTextDeviationsWhereTheyAre) {
-  for (const CheckCase& c : kVolumeCases) ExpectDeviations(c, CheckVolumes(c.text).deviations);
-  EXPECT_EQ(CheckVolumes("2|-5|7|-1$").records[0].offset, ~uint64_t{0});
+  for (const CheckCase& c : kVolumeCases) ExpectDeviations(c, ReadStrictly(c.text, Family::kVolumes).deviations);
+  EXPECT_EQ(ReadStrictly("2|-5|7|-1$", Family::kVolumes).records[0].offset, ~uint64_t{0});
+}
+
+// However many there are, the deviations kept are the first in the text.
+TEST(Check, DeviationsKeptByPosition) {
+  std::string text = "1|1@1|1@";  // the repeat is found at the end of the reading
+  for (int i = 0; i < 110; ++i) text += "+2|1@";
+  const Deviations d = ReadStrictly(text, Family::kJob).deviations;
+  ASSERT_EQ(d.kept().size(), Deviations::kShown);
+  EXPECT_EQ(d.kept()[0].offset, 4u) << d.kept()[0].problem;
+  for (size_t i = 1; i < d.kept().size(); ++i) EXPECT_LE(d.kept()[i - 1].offset, d.kept()[i].offset);
+  EXPECT_GT(d.count(), d.kept().size());
+}
+
+// For a well-formed text, whichever way it was read, the strict reading
+// holds what the library restores.
+TEST(Check, WellFormedTextsReadAsTheLibraryReadsThem) {
+  for (const char* text : {"-Restart 1|1234567@22|7654321@333|12345678@4444|-1@1000000000|0@",
+                           "5|99@6|7@7|8@8|9@9|10@10|11@11|12@", "-Restart -7|1@-3|2@"}) {
+    const auto strict = ReadStrictly(text, Family::kJob);
+    const auto library = jxrestart::tool::ReadByLibrary(text, Family::kJob);
+    ASSERT_TRUE(strict.wellFormed()) << text;
+    const std::map<int32_t, int32_t> read(strict.items.begin(), strict.items.end());
+    EXPECT_EQ(read, library.volumes) << text;
+  }
 }
 
 TEST(Check, KindsByTheirMarks) {
@@ -116,7 +148,7 @@ const LogLineCase kLogLines[] = {
 TEST(LogReader, FindsTheTextsOfALineWithTheirColumns) {
   for (const LogLineCase& c : kLogLines) {
     std::vector<jxrestart::tool::FoundText> found;
-    jxrestart::tool::FindTexts(c.line.data(), c.line.size(), &found);
+    jxrestart::tool::FindTexts(c.line, &found);
     ASSERT_EQ(found.size(), c.texts.size()) << c.line;
     for (size_t i = 0; i < found.size(); ++i) {
       EXPECT_EQ(found[i].column, c.texts[i].first) << c.line;
@@ -124,6 +156,12 @@ TEST(LogReader, FindsTheTextsOfALineWithTheirColumns) {
     }
     EXPECT_EQ(found.empty() ? TextKind::kUnknown : found[0].kind, c.kind) << c.line;
   }
+}
+
+TEST(LogReader, RotatedNamesOldestFirst) {
+  std::vector<std::string> names = {"job.log", "other.log", "job.log.1", "job.log.2.gz", "a.log.1"};
+  jxrestart::tool::OrderRotated(&names);
+  EXPECT_EQ(names, (std::vector<std::string>{"job.log.2.gz", "other.log", "job.log.1", "job.log", "a.log.1"}));
 }
 
 }  // namespace

@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,11 +119,12 @@ const ToolCase kCases[] = {
      nullptr,
      {"offset \"999999999", "...\" is out of range", "it becomes 2147483647"}},
     {"binary bytes and a line of megabytes in a log",
-     {"log"},
+     {"log", "--binary"},
      std::string("\0\xff-Restart 1|1@\0\n", 16) + std::string(8 << 20, '|') + "\n",
      1,
      nullptr,
      {"standard input:1:16: a NUL byte"}},
+    {"a binary file is skipped", {"log"}, std::string("\0ELF -Restart 1|1@\n", 19), 1, nullptr, {"binary file", "--binary"}},
 
     // Kinds are told apart, lines are never merged.
     {"volume string to a job command",
@@ -136,6 +141,15 @@ const ToolCase kCases[] = {
      {"text: this is a job restart string; use 'jxrestart job check'"}},
     {"restart input to a volumes command", {"volumes", "show", "1|1@"}, "", 2, "", {"this is a restart input"}},
     {"neither kind", {"show", "1|2"}, "", 2, "", {"neither a job restart string"}},
+    {"an empty text", {"show", ""}, "", 2, "", {"text: the text is empty"}},
+    {"an empty text of a kind", {"job", "check", ""}, "", 1, "", {"text: the text is empty"}},
+    {"a hand-off line", {"show", "handed over -Restart 1|1@ 0|1|1|0$"}, "", 2, "", {"'jxrestart log -' reads"}},
+    {"a volume string typed in double quotes",
+     {"volumes", "check", "1|1|1001|4096bash|2|1002|0$"},
+     "",
+     1,
+     "",
+     {"more than four fields", "put a volume restart string in single quotes"}},
     {"a state file", {"show"}, "-Restart 1|3@\n0|1|1001|3$\n", 2, "", {"holds 2 lines", "use 'jxrestart log'"}},
 
     // Diff names the text at fault.
@@ -157,6 +171,69 @@ const ToolCase kCases[] = {
      nullptr,
      {"OLD: byte 5: volume 1 is given again"}},
     {"diff, NEW holds nothing", {"job", "diff", "1|1@", "junk"}, "", 2, "", {"NEW: no volume in the text"}},
+    {"volumes diff",
+     {"volumes", "diff", "1|1|11|4096$0|2|12|0$1|9|19|7$", "1|1|11|8192$0|2|13|0$0|3|14|-1$"},
+     "",
+     1,
+     "change   field        source       old        new\n"
+     "changed  offset            1      4096       8192\n"
+     "changed  destination       2        12         13\n"
+     "added                      3         -  0|3|14|-1\n"
+     "removed                    9  1|9|19|7          -\n"
+     "1 added, 1 removed, 2 changed (2 fields), 0 unchanged\n",
+     {}},
+    {"diff tells the kinds apart", {"diff", "0|1|1|5$", "0|1|1|5$"}, "", 0, "0 added, 0 removed, 0 changed (0 fields), 1 unchanged\n", {}},
+    {"diff of two kinds", {"diff", "1|1@", "0|1|1|5$"}, "", 2, "", {"NEW: this is a volume restart string"}},
+    {"job diff of volume strings", {"job", "diff", "0|1|1|5$", "0|1|1|5$"}, "", 2, "", {"use 'jxrestart volumes diff'"}},
+    {"state files, both kinds",
+     {"diff", "--file", "/dev/stdin", "-Restart 1|3@2|3@"},
+     "-Restart 1|3@2|3@\n0|1|1001|3$0|2|1002|3$\n",
+     0,
+     "0 added, 0 removed, 0 advanced (by 0 in all), 0 gone back, 2 unchanged\n",
+     {}},
+
+    // set: changed through the library, well formed by construction.
+    {"job set", {"job", "set", "17=0", "-Restart 3|0@17|4096@"}, "", 0, "-Restart 3|0@17|0@\n", {}},
+    {"job set add", {"job", "set", "3=1", "add", "5=-1", "3|0@"}, "", 0, "-Restart 3|1@5|-1@\n", {}},
+    {"job set refused by the library",
+     {"job", "set", "3=-2", "3|0@"},
+     "",
+     2,
+     "",
+     {"3=-2: the library refuses it: \"Wrong input value for iOffset: -2\""}},
+    {"job set of a volume not held", {"job", "set", "9=1", "3|0@"}, "", 2, "", {"volume 9 is not in the text; 'add 9=1'"}},
+    {"job set, no offset", {"job", "set", "17=", "3|0@"}, "", 2, "", {"\"17=\" is not VOLUME=OFFSET"}},
+    {"job set, no volume", {"job", "set", "=5", "3|0@"}, "", 2, "", {"\"=5\" is not VOLUME=OFFSET"}},
+    {"job set, two '='", {"job", "set", "17=5=6", "3|0@"}, "", 2, "", {"\"17=5=6\" is not VOLUME=OFFSET"}},
+    {"job set, beyond 32 bits", {"job", "set", "2147483648=0", "3|0@"}, "", 2, "", {"out of range (-2147483648"}},
+    {"job set, a negative volume", {"job", "set", "add", "-3=1", "3|0@"}, "", 2, "", {"Wrong input value for vol id: -3"}},
+    {"job set of a text not well formed", {"job", "set", "3=1", "3|0@x"}, "", 1, "", {"not well formed, so not edited"}},
+    {"job set, lenient", {"job", "set", "--lenient", "3=1", "3|0@x"}, "", 0, "-Restart 3|1@\n", {"text after the last item"}},
+    {"volumes set",
+     {"volumes", "set", "2", "offset=-1", "dest=7", "copytype=255", "0|1|1001|3$0|2|1002|3$"},
+     "",
+     0,
+     "0|1|1001|3$255|2|7|-1$\n",
+     {}},
+    {"volumes set add",
+     {"volumes", "set", "add", "9", "copytype=3", "dest=1009", "offset=18446744073709551615", "0|1|1001|3$"},
+     "",
+     0,
+     "0|1|1001|3$3|9|1009|-1$\n",
+     {}},
+    {"volumes set, no such field", {"volumes", "set", "1", "size=1", "0|1|1001|3$"}, "", 2, "", {"no field \"size\""}},
+    {"volumes set, copy type beyond 8 bits",
+     {"volumes", "set", "1", "copytype=300", "0|1|1001|3$"},
+     "",
+     2,
+     "",
+     {"copy type \"300\" is out of range (0 to 255)"}},
+    {"volumes set, a record to add without all fields",
+     {"volumes", "set", "add", "9", "offset=1", "0|1|1001|3$"},
+     "",
+     2,
+     "",
+     {"needs copytype, dest and offset"}},
 
     // The command line.
     {"unknown command", {"frobnicate"}, "", 2, "", {"unknown command 'frobnicate'"}},
@@ -207,7 +284,8 @@ TEST(JxRestartTool, EachBehaviourGivesItsOutputMessagesAndStatus) {
 
 TEST(JxRestartTool, HelpForEveryCommandAndGroup) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--help"}, {"help"}, {"help", "job"}, {"job", "--help"}, {"help", "job", "diff"}, {"log", "--help"}}) {
+           {"--help"}, {"help"}, {"help", "job"}, {"job", "--help"}, {"help", "job", "diff"}, {"log", "--help"},
+           {"help", "volumes", "set"}}) {
     const ProgramResult help = Tool(args);
     EXPECT_EQ(help.status, 0) << args.back();
     EXPECT_EQ(help.out.rfind("Usage: jxrestart", 0), 0u) << args.back();
@@ -217,10 +295,22 @@ TEST(JxRestartTool, HelpForEveryCommandAndGroup) {
                             "single quotes", "doc/formats.md"}) {
     EXPECT_NE(help.out.find(words), std::string::npos) << words;
   }
+  // Every summary of a command list starts in one column.
+  for (const char* group : {"", "job", "volumes"}) {
+    const ProgramResult list = Tool(*group ? std::vector<std::string>{"help", group} : std::vector<std::string>{"help"});
+    std::istringstream lines(list.out.substr(list.out.find("Commands:\n") + 10));
+    size_t column = 0;
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+      // A command too long for the column has its summary on the next line.
+      const bool continued = line.compare(0, 3, "   ") == 0;
+      if (!continued && line.find("  ", 2) == std::string::npos) continue;
+      const size_t at = line.find_first_not_of(' ', continued ? 0 : line.find("  ", 2));
+      if (column == 0) column = at;
+      EXPECT_EQ(at, column) << group << ": " << line;
+    }
+  }
 }
 
-// JSON: 64-bit offsets are strings, 32-bit values numbers; every shape
-// carries whether the text is well formed and its deviations.
 TEST(JxRestartTool, JsonShapes) {
   using Json = nlohmann::json;
   const ProgramResult job = Tool({"job", "show", "--json", "17|4096@3|0@"});
@@ -257,59 +347,222 @@ TEST(JxRestartTool, OutputFailuresAreReported) {
   EXPECT_EQ(pipe.err, "");
 }
 
-TEST(JxRestartTool, DebugSendsTheLibraryLinesToStandardError) {
+// ZN_DEBUG_LOG is for job processes: the tool writes the library's lines to
+// standard error with --debug, and nowhere else.
+TEST(JxRestartTool, DebugSendsTheLibraryLinesToStandardErrorOnly) {
   EXPECT_EQ(Tool({"volumes", "check", "1|2|3|4$"}).err, "");
   const ProgramResult loud = Tool({"--debug", "volumes", "show", "1|2|3|4$"});
   EXPECT_EQ(loud.err, "ZNJxRestart::ParseRestartString: Restart String = 1|2|3|4$\n");
   const ProgramResult env = RunProgram(JXRESTART_TOOL, {"job", "show", "1|1@"}, "", {"ZN_DEBUG_LOG=stderr"});
-  EXPECT_NE(env.err.find("JxRestartability::ParseRestartInputFromJM: Input from JM = 1|1@\n"), std::string::npos);
+  EXPECT_EQ(env.err, "");
+}
+
+std::string Folder() {
+  static const std::string folder = [] {
+    std::string path = ::testing::TempDir() + "/jxrestart-tool.XXXXXX";
+    return std::string(::mkdtemp(&path[0]) ? path : "/tmp");
+  }();
+  return folder;
+}
+
+std::string WriteFile(const std::string& name, const std::string& content, bool compressed = false) {
+  const std::string path = Folder() + "/" + name;
+  if (compressed) {
+    gzFile out = gzopen(path.c_str(), "wb");
+    gzwrite(out, content.data(), static_cast<unsigned>(content.size()));
+    gzclose(out);
+  } else {
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  return path;
+}
+
+// A log whose path is the file being read, with ZN_DEBUG_LOG pointing at
+// it: the tool leaves it as it is, and every command ends.
+TEST(JxRestartTool, NeverWritesIntoTheLogItReads) {
+  const std::string log = WriteFile("feedback.log", "X: The Restart string: -Restart 1|1@\n-Restart 9|9@ 0|1|1|5$\n");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"log", "--all", log}, {"log", "--json", log}, {"show", "-Restart 9|9@"}, {"job", "set", "9=1", "9|9@"}}) {
+    const ProgramResult result = RunProgram(JXRESTART_TOOL, args, "", {"ZN_DEBUG_LOG=" + log});
+    EXPECT_EQ(result.status, 0) << args[1] << result.err;
+  }
+  EXPECT_EQ(jxrestart::testing::ReadWhole(log), "X: The Restart string: -Restart 1|1@\n-Restart 9|9@ 0|1|1|5$\n");
+}
+
+// Waiting for standard input from a terminal is said, and only then.
+TEST(JxRestartTool, SaysWhenItWaitsForATerminal) {
+  const ProgramResult terminal = Shell("printf '1|1@\\n\\004' | script -qec \"$TOOL job check\" /dev/null");
+  EXPECT_NE(terminal.out.find("reading standard input; end it with Ctrl-D"), std::string::npos) << terminal.out;
+  EXPECT_EQ(Tool({"job", "check"}, "1|1@\n").err, "");
 }
 
 // A log as a job leaves it: the library's lines, a hand-off line, a state
 // file's two lines, text around them, one text that is not well formed.
 TEST(JxRestartTool, LogFindsEveryTextWithItsPlace) {
-  const std::string path = ::testing::TempDir() + "/jxrestart-log-" + std::to_string(::getpid());
-  std::ofstream(path) << "job started\n"
-                         "JxRestartability::BuildJobRestartString: The Restart string: -Restart 1|0@2|0@\n"
-                         "12:00:01 handed over -Restart 1|4@2|0@ and 0|1|11|4096$0|2|12|0$ to the manager\n"
-                         "JxRestartability::ParseRestartInputFromJM: Input from JM = 1|4@2|0@\n"
-                         "ZNJxRestart::ParseRestartString: Restart String = 0|1|11|4096$0|2|12|0$\n"
-                         "-Restart 1|8@2|99999999999@\r\n"
-                         "0|1|11|8192$0|2|12|4096$\n";
+  const std::string path = WriteFile("job.log",
+                                     "job started\n"
+                                     "JxRestartability::BuildJobRestartString: The Restart string: -Restart 1|0@2|0@\n"
+                                     "12:00:01 handed over -Restart 1|4@2|0@ and 0|1|11|4096$0|2|12|0$ to the manager\n"
+                                     "JxRestartability::ParseRestartInputFromJM: Input from JM = 1|4@2|0@\n"
+                                     "ZNJxRestart::ParseRestartString: Restart String = 0|1|11|4096$0|2|12|0$\n"
+                                     "-Restart 1|8@2|99999999999@\r\n"
+                                     "0|1|11|8192$0|2|12|4096$\n");
   const ProgramResult summary = Tool({"log", path});
   EXPECT_EQ(summary.status, 1);
   EXPECT_EQ(summary.err, "jxrestart: " + path +
                              ":6:16: offset \"99999999999\" is out of range (-2147483648 to 2147483647); it becomes "
                              "2147483647\njxrestart: 1 deviation; the states are shown as the library reads them "
                              "(--lenient accepts them)\n");
-  EXPECT_EQ(summary.out,
-            "7 lines: 3 job restart strings, 1 restart input (1 restart), 3 volume restart strings\n\n"
-            "last job restart string (" +
-                path +
-                ":6, 3 states):\n-Restart 1|8@2|2147483647@\n\n"
-                "last restart input (" +
-                path +
-                ":4, 1 restart):\n-Restart 1|4@2|0@\n\n"
-                "last volume restart string (" +
-                path +
-                ":7, 3 states):\n0|1|11|8192$0|2|12|4096$\n\n"
-                "volume  first offset  last offset\n"
-                "     1             0            8\n"
-                "     2             0   2147483647\n\n"
-                "source  first offset  last offset\n"
-                "     1          4096         8192\n"
-                "     2             0         4096\n");
+  EXPECT_EQ(summary.out, "7 lines: 7 restart strings\n\n"
+                         "3 job states, 1 restart, 2 volume states (each counted once)\n\n"
+                         "last job restart string (" + path + ":6):\n-Restart 1|8@2|2147483647@\n\n"
+                         "last restart input (" + path + ":4):\n-Restart 1|4@2|0@\n\n"
+                         "volume  first offset  last offset\n"
+                         "     1             0            8\n"
+                         "     2             0   2147483647\n\n"
+                         "last volume restart string (" + path + ":7):\n0|1|11|8192$0|2|12|4096$\n\n"
+                         "source  first offset  last offset\n"
+                         "     1          4096         8192\n"
+                         "     2             0         4096\n");
   const ProgramResult all = Tool({"log", "--all", "--lenient", path});
   EXPECT_EQ(all.status, 0);
   EXPECT_NE(all.out.find(path + ":3: volume restart string: 0|1|11|4096$0|2|12|0$\n"), std::string::npos);
   const ProgramResult json = Tool({"log", "--json", path});
-  size_t objects = 0;
-  for (size_t at = 0; at < json.out.size(); at = json.out.find('\n', at) + 1, ++objects) {
-    const nlohmann::json state = nlohmann::json::parse(json.out.substr(at, json.out.find('\n', at) - at));
-    EXPECT_EQ(state["file"], path);
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(json.out);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(objects.size(), 8u);
+  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(objects[i]["file"], path);
+  const nlohmann::json& jobs = objects.back()["summary"]["jobs"];
+  EXPECT_EQ(jobs[0]["jobStates"], 3);
+  EXPECT_EQ(jobs[0]["lastVolumeRestartString"]["restartString"], "0|1|11|8192$0|2|12|4096$");
+}
+
+struct LogCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> files;  // name, content; ".gz" is written compressed
+  std::vector<std::string> args;                           // a file's name stands for its path
+  int status;
+  std::vector<std::string> out;  // each in standard output, in order
+  std::vector<std::string> err;  // each in standard error, in order
+};
+
+const char kTracker[] = "JxRestartability::BuildJobRestartString: The Restart string: ";
+
+// What logs of incidents hold, each told as it is.
+const LogCase kLogCases[] = {
+    {"two jobs in one log, the same volumes",
+     {{"a.log", std::string(kTracker) + "-Restart 1|0@2|0@\n" + kTracker + "-Restart 1|2@2|0@\n" + kTracker +
+                    "-Restart 1|1@2|0@\n"}},
+     {"log", "a.log"},
+     1,
+     {"3 job states"},
+     {"a.log:3:62: does not continue", "a.log:2: volume 1 goes back from 2 to 1 with no restart between; two jobs in "
+                                       "one log? see --job"}},
+    {"two jobs in one log, volumes apart",
+     {{"b.log", "-Restart 1|0@2|0@\n-Restart 11|5@\n-Restart 1|1@2|0@\n-Restart 11|6@\n"}},
+     {"log", "b.log"},
+     0,
+     {"2 jobs (told apart by their volumes", "job 1:", "-Restart 1|1@2|0@", "job 2:", "-Restart 11|6@"},
+     {}},
+    {"jobs told apart by --job",
+     {{"c.log", "job 11: -Restart 1|0@\njob 12: -Restart 1|5@\njob 11: -Restart 1|1@\nother -Restart 1|0@\n"}},
+     {"log", "--job", "^job ([0-9]+):", "c.log"},
+     0,
+     {"2 jobs (told apart by --job)", "job 11:", "-Restart 1|1@", "job 12:", "-Restart 1|5@"},
+     {}},
+    {"a regular expression that does not compile", {}, {"log", "--job", "job (", "-"}, 2, {}, {"missing closing parenthesis"}},
+    {"rotated logs read oldest first",
+     {{"r.log", "-Restart 1|5@\n"}, {"r.log.1", "-Restart 1|3@\n"}, {"r.log.2.gz", "-Restart 1|1@\n"}},
+     {"log", "r.log", "r.log.1", "r.log.2.gz"},
+     0,
+     {"3 job states", "r.log:1", "-Restart 1|5@"},
+     {}},
+    {"a file that does not continue the one before",
+     {{"new.log", "-Restart 1|5@\n"}, {"old.log", "-Restart 1|3@\n"}},
+     {"log", "new.log", "old.log"},
+     1,
+     {},
+     {"old.log:1:1: does not continue", "new.log:1: volume 1 goes back from 5 to 3"}},
+    {"compressed, whatever its name",
+     {{"archive.gz", "-Restart 1|2@\n"}, {"plain", "-Restart 1|3@\n"}},
+     {"log", "archive.gz", "plain"},
+     0,
+     {"2 job states", "-Restart 1|3@"},
+     {}},
+    {"a line wrapped by a log shipper",
+     {{"w.log", "-Restart 1|1@2|1@3|1@\n-Restart 1|2@2|2@\n3|2@\n"}},
+     {"log", "w.log"},
+     1,
+     {},
+     {"w.log:2:1: does not continue ", "w.log:1: it lacks 1 of the 3 volumes",
+      "w.log:3:1: the line goes on with the job restart string cut at the end of ", "w.log:2"}},
+    {"a state file torn before its first '$'",
+     {{"state", "-Restart 1|3@2|3@\n0|1|1001|31457\n"}},
+     {"log", "state"},
+     1,
+     {},
+     {"state:2:1: a restart text with no complete item"}},
+    {"a missing file among others",
+     {{"here.log", "-Restart 1|3@\n"}},
+     {"log", "nope.log", "here.log"},
+     2,
+     {"1 job state", "-Restart 1|3@"},
+     {"nope.log: No such file or directory"}},
+    {"a log of JSON lines",
+     {{"j.log", "{\"time\": \"12:00\", \"message\": \"ZNJxRestart::ParseRestartString: Restart String = 0|1|11|5$\"}\n"
+                "{\"message\": \"X: The Restart string: -Restart 1|5@\"}\n"}},
+     {"log", "j.log"},
+     0,
+     {"1 job state", "1 volume state", "0|1|11|5$"},
+     {}},
+    {"one state in two lines of one job counted once",
+     {{"d.log", std::string(kTracker) + "-Restart 1|1@\nhanded over -Restart 1|1@ 0|1|1|1$\n" + kTracker +
+                    "-Restart 1|2@\nhanded over -Restart 1|2@ 0|1|1|2$\n"}},
+     {"log", "d.log"},
+     0,
+     {"2 job states, 0 restarts, 2 volume states (each counted once)"},
+     {}},
+};
+
+TEST(JxRestartTool, LogsOfIncidents) {
+  for (const LogCase& c : kLogCases) {
+    std::map<std::string, std::string> paths;
+    for (const auto& file : c.files) {
+      const bool gz = file.first.size() > 3 && file.first.compare(file.first.size() - 3, 3, ".gz") == 0;
+      paths[file.first] = WriteFile(file.first, file.second, gz);
+    }
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) {
+      args.push_back(paths.count(arg) ? paths[arg] : arg == "nope.log" ? Folder() + "/nope.log" : arg);
+    }
+    const ProgramResult result = Tool(args);
+    EXPECT_EQ(result.status, c.status) << c.name << "\n" << result.err;
+    for (const auto& expected : {std::make_pair(&c.out, &result.out), std::make_pair(&c.err, &result.err)}) {
+      size_t at = 0;
+      for (const std::string& part : *expected.first) {
+        at = expected.second->find(part, at);
+        EXPECT_NE(at, std::string::npos) << c.name << ": no \"" << part << "\" in\n" << *expected.second;
+        if (at == std::string::npos) break;
+      }
+    }
+    if (c.err.empty()) {
+      EXPECT_EQ(result.err, "") << c.name;
+    }
   }
-  EXPECT_EQ(objects, 7u);
-  std::remove(path.c_str());
+}
+
+// A compressed log cut short: the lines before are read, the name said.
+TEST(JxRestartTool, CompressedLogCutShort) {
+  std::string lines;
+  for (int i = 1; i <= 2000; ++i) lines += "-Restart 1|" + std::to_string(i) + "@\n";
+  const std::string whole = jxrestart::testing::ReadWhole(WriteFile("cut.gz", lines, true));
+  const std::string cut = WriteFile("cut.log.gz", whole.substr(0, whole.size() / 2));
+  const ProgramResult result = Tool({"log", cut});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find(cut + ": the compressed data is cut short; the lines before were read"), std::string::npos)
+      << result.err;
+  EXPECT_NE(result.out.find(" job states"), std::string::npos);
 }
 
 }  // namespace

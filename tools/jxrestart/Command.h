@@ -1,13 +1,13 @@
-// The jxrestart tool's command line: what a command is given, the exit
-// statuses every command shares, and how texts and deviations are read and
-// reported.
+// The jxrestart tool's commands: what a command is given, the exit
+// statuses they share, reading their texts and reporting on them. The
+// table of commands, with what each takes, is in Commands.cpp.
 #ifndef TOOLS_JXRESTART_COMMAND_H_
 #define TOOLS_JXRESTART_COMMAND_H_
 
 #include <string>
 #include <vector>
 
-#include "tools/jxrestart/Check.h"
+#include "tools/jxrestart/Examination.h"
 
 namespace jxrestart {
 namespace tool {
@@ -17,7 +17,7 @@ enum ExitStatus {
   kExitOk = 0,       // success: well formed; for diff, the two states are the same
   kExitInvalid = 1,  // a text that is not well formed, or holds nothing; for diff, the states differ
   kExitTrouble = 2,  // a usage error, an unreadable file, a text of the wrong kind or of several
-                     // lines, a failed output; for diff, also a text that is not well formed
+                     // lines, a value refused, a failed output; for diff, also a text not well formed
 };
 
 // One text to read: an argument, standard input ("-"), or a file.
@@ -27,35 +27,41 @@ struct Source {
 };
 
 struct Invocation {
-  std::vector<Source> sources;  // in command-line order
+  std::string command;             // "job show"
+  std::vector<Source> sources;     // in command-line order
+  std::vector<std::string> words;  // set: the assignments, and what they apply to
   bool json = false;
   bool lenient = false;  // accept what the library accepts, with warnings
   bool all = false;      // log: every state, not only the last
+  bool binary = false;   // log: search binary files too
+  std::string job;       // log: the regular expression of a job's lines
 };
 
 // A text as read, with a name for messages ("text", "standard input", a
-// path; for diff "OLD" or "NEW" before it).
+// path; for diff "OLD" or "NEW" before it). A state file of the example
+// job manager holds two lines: a job restart string, then a volume
+// restart string.
 struct Text {
   std::string name;
-  std::string bytes;
+  std::string bytes;   // the text, or a state file's first line
+  std::string second;  // a state file's second line
+  bool stateFile = false;
+  bool typed = false;  // given as an argument, through a shell
 };
 
-// Reads every source as one text each: its one non-empty line, without
-// its line end. Returns false after reporting on standard error when a
-// source cannot be read or holds more than one non-empty line.
-bool ReadTexts(const std::vector<Source>& sources, std::vector<Text>* texts);
+// Reads a source as one text: its one non-empty line without its line
+// end, or, where `stateFiles`, the two lines of a state file. Says on
+// standard error that it waits when it reads standard input from a
+// terminal. Returns false after reporting a source that cannot be read or
+// holds other lines.
+bool ReadText(const Source& source, bool stateFiles, Text* text);
 
 // Writes "jxrestart: <message>" to standard error and returns `status`.
 int Fail(int status, const std::string& message);
 
-// Reports each deviation of a text on standard error, "<name>: byte <n>:
-// <problem>; <effect>", at most kShownDeviations of them, then a count.
-constexpr size_t kShownDeviations = 20;
+// Reports the deviations of a text on standard error, "<name>: byte <n>:
+// <problem>; <effect>", the kept ones and how many more there are.
 void ReportDeviations(const std::string& name, const Deviations& deviations);
-
-// What a check prints: nothing when the text is well formed, otherwise its
-// deviations; with --json, an object either way. Returns the exit status.
-int ReportCheck(const Invocation& invocation, const Text& text, const char* kind, const Deviations& deviations);
 
 // The exit status for a text with `deviations`: 0 when it is well formed
 // or the reading is lenient, `strict` otherwise; says which on standard
@@ -63,26 +69,31 @@ int ReportCheck(const Invocation& invocation, const Text& text, const char* kind
 int StatusFor(const Invocation& invocation, const std::string& name, const Deviations& deviations,
               int strict = kExitInvalid);
 
+// Says what a text that is not one restart text of either kind is, and
+// what reads it: empty, a line holding both kinds, neither kind.
+int NotOneText(const Text& text, const std::string& command);
+
 // Refuses a text of the other family: returns true after reporting the
 // kind found and the command to use ("jxrestart volumes <action>").
-bool WrongKind(const Text& text, bool forJob, const char* action);
+bool WrongKind(const Text& text, Family family, const char* action);
 
-// One text, of one family.
-int ShowJob(const Invocation& invocation, const Text& text);
-int CheckJobText(const Invocation& invocation, const Text& text);
-int ShowVolumes(const Invocation& invocation, const Text& text);
-int CheckVolumeText(const Invocation& invocation, const Text& text);
+// Adds a hint on standard error when a volume restart string typed as an
+// argument looks as if the shell took its '$'s (double quotes).
+void HintQuoting(const Text& text, Family family, const StrictReading& strict);
 
-// The commands, given the texts they read.
-int JobShow(const Invocation& invocation, const std::vector<Text>& texts);
-int JobCheck(const Invocation& invocation, const std::vector<Text>& texts);
-int JobDiff(const Invocation& invocation, const std::vector<Text>& texts);
-int VolumesShow(const Invocation& invocation, const std::vector<Text>& texts);
-int VolumesCheck(const Invocation& invocation, const std::vector<Text>& texts);
-int AnyShow(const Invocation& invocation, const std::vector<Text>& texts);
-int AnyCheck(const Invocation& invocation, const std::vector<Text>& texts);
-// Reads the files itself, line by line.
-int Log(const Invocation& invocation, const std::vector<Text>& texts);
+// One text of one family: show, check.
+int ShowText(const Invocation& invocation, const Text& text, Family family);
+int CheckText(const Invocation& invocation, const Text& text, Family family);
+
+// The commands.
+int Show(const Invocation& invocation, Family family);   // job show, volumes show
+int Check(const Invocation& invocation, Family family);  // job check, volumes check
+int ShowAny(const Invocation& invocation);               // show
+int CheckAny(const Invocation& invocation);              // check
+int Diff(const Invocation& invocation, Family family);   // job diff, volumes diff
+int DiffAny(const Invocation& invocation);               // diff
+int Set(const Invocation& invocation, Family family);    // job set, volumes set
+int Log(const Invocation& invocation);                   // log
 
 }  // namespace tool
 }  // namespace jxrestart

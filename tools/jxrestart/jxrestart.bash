@@ -1,5 +1,6 @@
 # bash completion for jxrestart: commands, their options, and files where
-# a command reads files.
+# a command reads files. tests/tools/check-completion.sh holds it to the
+# tool's own table of commands.
 
 _jxrestart() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
@@ -18,34 +19,26 @@ _jxrestart() {
   local options="" choices="" files=""
   case "${words[0]-}" in
     "")
-      choices="show check job volumes log help"
+      choices="show check diff job volumes log help"
       options="--debug --help --version"
       ;;
-    job)
+    job | volumes)
       case "${words[1]-}" in
-        "") choices="show check diff" ;;
-        show | diff) options=$shown ;;
+        "") choices="show check diff set" ;;
+        show | diff | set) options=$shown ;;
         check) options=$checked ;;
       esac
       ;;
-    volumes)
-      case "${words[1]-}" in
-        "") choices="show check" ;;
-        show) options=$shown ;;
-        check) options=$checked ;;
-      esac
-      ;;
-    show) options=$shown ;;
+    show | diff) options=$shown ;;
     check) options=$checked ;;
     log)
-      options="--all --json --lenient --help"
+      options="--json --lenient --all --binary --job --help"
       files=yes
       ;;
     help)
       case "${words[1]-}" in
-        "") choices="show check job volumes log" ;;
-        job) [[ -z ${words[2]-} ]] && choices="show check diff" ;;
-        volumes) [[ -z ${words[2]-} ]] && choices="show check" ;;
+        "") choices="show check diff job volumes log" ;;
+        job | volumes) [[ -z ${words[2]-} ]] && choices="show check diff set" ;;
       esac
       ;;
   esac

@@ -1,0 +1,54 @@
+// The changes that `job set` and `volumes set` make to a state, read from
+// the command line and made through the library's own operations, so that
+// the state printed is well formed by construction.
+#ifndef TOOLS_JXRESTART_EDIT_H_
+#define TOOLS_JXRESTART_EDIT_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "restart/ZNJxRestart.h"
+
+namespace jxrestart {
+namespace tool {
+
+// One volume's new offset; `add` for a volume the text does not hold.
+struct JobEdit {
+  int32_t volume;
+  int32_t offset;
+  bool add;
+};
+
+// The fields of one record to set, or, with `add`, the record to add.
+struct VolumeEdit {
+  int32_t source = 0;
+  bool add = false;
+  bool setOffset = false, setDestination = false, setCopyType = false;
+  uint64_t offset = 0;
+  int32_t destination = 0;
+  uint8_t copyType = 0;
+};
+
+// Reads "[add] VOLUME=OFFSET..." (after "add", the volumes are added).
+// Returns false with what is wrong.
+bool ParseJobEdits(const std::vector<std::string>& words, std::vector<JobEdit>* edits, std::string* error);
+// Reads "[add] SOURCE FIELD=VALUE...", FIELD offset, dest or copytype.
+bool ParseVolumeEdits(const std::vector<std::string>& words, VolumeEdit* edit, std::string* error);
+
+enum class Edited {
+  kDone,
+  kNothingRead,  // the library reads no state from the text
+  kRefused,      // the library refuses an edit, or an edit names a volume the text does not hold (or, to add, does)
+};
+
+// Makes the edits to the library's reading of `text` through a
+// JxRestartability (a ZNJxRestart) and renders the result into *result;
+// otherwise says why in *error.
+Edited EditJob(const std::string& text, const std::vector<JobEdit>& edits, std::string* result, std::string* error);
+Edited EditVolumes(const std::string& text, const VolumeEdit& edit, std::string* result, std::string* error);
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_EDIT_H_

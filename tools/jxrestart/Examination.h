@@ -1,0 +1,127 @@
+// One examination of a restart text: everything any command shows of it.
+//
+//   - The strict reading: what the text holds by the grammar of
+//     doc/formats.md, and every way in which it departs from it, with its
+//     position, what is wrong and what a restarted job gets instead.
+//   - The library's reading: what a job restarted with the text restores,
+//     read by the library's public operations, and the text as the library
+//     renders it, or why the library reads nothing from it.
+//
+// The strict reading walks the same tokens and items as the library
+// (restart/internal), so the two never disagree on where a text is split;
+// for a well-formed text they hold the same entries. Every state the tool
+// shows comes from the library's reading.
+#ifndef TOOLS_JXRESTART_EXAMINATION_H_
+#define TOOLS_JXRESTART_EXAMINATION_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "restart/ZNJxRestart.h"
+
+namespace jxrestart {
+namespace tool {
+
+enum class TextKind { kJob, kInput, kVolumes, kUnknown };
+
+// "job restart string", "restart input", "volume restart string", "text".
+const char* KindName(TextKind kind);
+
+// The two families of texts: a job's volumes and offsets (job restart
+// strings and restart inputs), and its volume records.
+enum class Family { kJob, kVolumes };
+inline Family FamilyOf(TextKind kind) { return kind == TextKind::kVolumes ? Family::kVolumes : Family::kJob; }
+
+// What a text is by its marks: a "-Restart " at its start (after spaces)
+// makes a job restart string; otherwise '$' without '@' a volume restart
+// string, and '@' without '$' a restart input. Anything else is unknown.
+TextKind KindOf(std::string_view text);
+
+struct Deviation {
+  size_t offset;        // of its first byte in the text, from 0
+  std::string problem;  // what is wrong, in plain words
+  std::string effect;   // what a job restarted with the text gets instead
+};
+
+// The first kShown deviations of a text by position, in position order;
+// the rest are only counted, so a text of any size costs bounded memory.
+class Deviations {
+ public:
+  static constexpr size_t kShown = 20;
+
+  void Add(size_t offset, std::string problem, std::string effect);
+  // Puts the kept ones in position order; call once all are added.
+  void Sort();
+
+  bool empty() const { return count_ == 0; }
+  size_t count() const { return count_; }
+  const std::vector<Deviation>& kept() const { return kept_; }
+
+ private:
+  std::vector<Deviation> kept_;  // a heap on the offset while adding
+  size_t count_ = 0;
+};
+
+struct StrictReading {
+  TextKind kind = TextKind::kUnknown;
+  // The items that the grammar accepts, in text order: a job's (volume,
+  // offset), or the volume records.
+  std::vector<std::pair<int32_t, int32_t>> items;
+  std::vector<_JxRestartVolumeInfo> records;
+  Deviations deviations;
+
+  bool wellFormed() const { return deviations.empty(); }
+};
+
+struct LibraryReading {
+  bool read = false;     // the library restores a state from the text
+  std::string refusal;   // otherwise, why not
+  std::map<int32_t, int32_t> volumes;                // a job's volumes and offsets
+  std::map<int32_t, _JxRestartVolumeInfo> records;   // the volume records
+  std::string rendered;  // the text as the library renders it from them
+};
+
+struct Examination {
+  StrictReading strict;
+  LibraryReading library;
+};
+
+// Reads `text` strictly, as a text of `family`, into *reading, whose
+// buffers are reused: a caller that reads many texts allocates little.
+void ReadStrictly(std::string_view text, Family family, StrictReading* reading);
+StrictReading ReadStrictly(std::string_view text, Family family);
+
+// Reads `text` as the library does: a job text through a JxRestartability
+// (a leading "-Restart " is stripped first, as the job manager strips it),
+// a volume text through a ZNJxRestart.
+// A text the caller gives up (std::move) is not copied.
+LibraryReading ReadByLibrary(std::string text, Family family);
+
+// Both readings of one text.
+Examination Examine(const std::string& text, Family family);
+
+// Where the items of a job text begin: after the leading spaces and a
+// "-Restart ".
+size_t JobItemsAt(std::string_view text);
+
+// At most `longest` bytes of `text`, with every byte outside printable
+// ASCII (and '\' and '"') written as \xHH, cut with "..." when longer;
+// Quote puts it in double quotes.
+std::string Printable(std::string_view text, size_t longest = 200);
+inline std::string Quote(std::string_view text, size_t longest = 60) {
+  return "\"" + Printable(text, longest) + "\"";
+}
+
+// The offset of a volume record as the string writes it: its 64 bits as a
+// signed number.
+inline std::string OffsetText(uint64_t offset) { return std::to_string(static_cast<int64_t>(offset)); }
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_EXAMINATION_H_

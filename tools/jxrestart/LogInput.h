@@ -1,0 +1,58 @@
+// The lines of a log file as they come: read in large blocks, gzip
+// streams inflated on the way (recognised by their first bytes, whatever
+// the file's name), memory bounded by the longest line.
+#ifndef TOOLS_JXRESTART_LOGINPUT_H_
+#define TOOLS_JXRESTART_LOGINPUT_H_
+
+#include <zlib.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace jxrestart {
+namespace tool {
+
+class LineReader {
+ public:
+  // Reads `fd`, which it does not close.
+  explicit LineReader(int fd);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // Sets *line to the next line, without its '\n'. Returns false at the
+  // end of the data, or at an error (error() says which); the lines before
+  // an error are all given.
+  bool Next(std::string_view* line);
+
+  // Whether the data has a NUL byte in its first 32 KiB, as binary files do.
+  bool LooksBinary();
+  bool compressed() const { return compressed_; }
+  // Why the reading stopped early, or "".
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Fill();
+  bool Inflate();
+
+  int fd_;
+  char* data_ = nullptr;  // [begin_, end_) not yet given out
+  size_t capacity_ = 0, begin_ = 0, end_ = 0, scanned_ = 0;
+  bool eof_ = false, started_ = false, compressed_ = false;
+  z_stream zip_{};
+  std::vector<char> raw_;  // compressed bytes not yet inflated
+  bool zipEnded_ = false;
+  std::string error_;
+};
+
+// Puts rotated logs given together (job.log, job.log.1, job.log.2.gz) in
+// the order they were written, oldest first; other names keep their
+// order.
+void OrderRotated(std::vector<std::string>* names);
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_LOGINPUT_H_

@@ -1,0 +1,122 @@
+#include "tools/jxrestart/LogScan.h"
+
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "restart/internal/TextFormat.h"
+
+namespace jxrestart {
+namespace tool {
+
+namespace {
+
+namespace in = jxrestart::internal;
+
+struct Marker {
+  std::string_view words;
+  TextKind kind;
+  bool restart;
+};
+const Marker kMarkers[] = {
+    {in::marker::kRestartInput, TextKind::kInput, true},
+    {in::marker::kVolumesRead, TextKind::kVolumes, true},
+    {in::marker::kJobBuilt, TextKind::kJob, false},
+};
+
+constexpr std::string_view kPrefix = in::kJobRestartPrefix;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+void Add(std::string_view line, size_t begin, size_t end, TextKind kind, bool restart, std::vector<FoundText>* found) {
+  found->push_back({kind, line.substr(begin, end - begin), begin + 1, restart});
+}
+
+bool IsVolumeWord(std::string_view word) {
+  return (word.front() == '-' || IsDigit(word.front())) && word.find(in::kRecordTerminator) != std::string_view::npos &&
+         word.find(in::kFieldSeparator) != std::string_view::npos;
+}
+
+// Finds volume restart strings among the words of [begin, end).
+void FindVolumeWords(std::string_view line, size_t begin, size_t end, std::vector<FoundText>* found) {
+  // Most lines of a job log hold no '$' at all.
+  if (std::memchr(line.data() + begin, in::kRecordTerminator, end - begin) == nullptr) return;
+  for (size_t p = begin; p < end;) {
+    while (p < end && IsBlank(line[p])) ++p;
+    size_t q = p;
+    while (q < end && !IsBlank(line[q])) ++q;
+    if (q > p && IsVolumeWord(line.substr(p, q - p))) Add(line, p, q, TextKind::kVolumes, false, found);
+    p = q;
+  }
+}
+
+// The first word of `line` if it is made of `allowed` characters only.
+std::string_view FirstWordOf(std::string_view line, const char* allowed) {
+  size_t end = 0;
+  while (end < line.size() && !IsBlank(line[end])) ++end;
+  const std::string_view word = line.substr(0, end);
+  return word.find_first_not_of(allowed) == std::string_view::npos ? word : std::string_view();
+}
+
+}  // namespace
+
+void FindTexts(std::string_view line, std::vector<FoundText>* found) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  // A marker comes before its text, and so before the text's first '|'.
+  const std::string_view head = line.substr(0, line.find('|'));
+  for (const Marker& marker : kMarkers) {
+    const size_t at = head.find(marker.words);
+    if (at != std::string_view::npos) {
+      Add(line, at + marker.words.size(), line.size(), marker.kind, marker.restart, found);
+      return;
+    }
+  }
+  size_t from = 0;
+  for (size_t at; (at = line.find(kPrefix, from)) != std::string_view::npos;) {
+    size_t end = at + kPrefix.size();
+    while (end < line.size() && !IsBlank(line[end])) ++end;
+    FindVolumeWords(line, from, at, found);
+    Add(line, at, end, TextKind::kJob, false, found);
+    from = end;
+  }
+  FindVolumeWords(line, from, line.size(), found);
+}
+
+bool ContinuesText(std::string_view line, Family family) {
+  if (line.empty() || !(IsDigit(line[0]) || line[0] == '-')) return false;
+  const char terminator = family == Family::kJob ? in::kItemTerminator : in::kRecordTerminator;
+  const std::string_view word = FirstWordOf(line, family == Family::kJob ? "0123456789-|@" : "0123456789-|$");
+  return word.find(terminator) != std::string_view::npos;
+}
+
+bool IsTornText(std::string_view line) {
+  while (!line.empty() && (IsBlank(line.back()) || line.back() == '\r')) line.remove_suffix(1);
+  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+  if (line.empty() || !(IsDigit(line[0]) || line[0] == '-')) return false;
+  const std::string_view word = FirstWordOf(line, "0123456789-|");
+  return word.size() == line.size() && word.find('|') != std::string_view::npos;
+}
+
+bool JsonStrings(std::string_view line, std::vector<std::string>* values) {
+  const size_t first = line.find_first_not_of(" \t");
+  const size_t last = line.find_last_not_of(" \t\r");
+  if (first == std::string_view::npos || line[first] != '{' || line[last] != '}') return false;
+  const auto json = nlohmann::ordered_json::parse(line.begin() + static_cast<long>(first), line.begin() + static_cast<long>(last) + 1,
+                                          nullptr, false);
+  if (json.is_discarded()) return false;
+  // Depth first, in the order the line gives them.
+  std::vector<const nlohmann::ordered_json*> pending{&json};
+  while (!pending.empty()) {
+    const nlohmann::ordered_json* value = pending.back();
+    pending.pop_back();
+    if (value->is_string()) {
+      values->push_back(value->get<std::string>());
+    } else if (value->is_structured()) {
+      for (auto it = value->rbegin(); it != value->rend(); ++it) pending.push_back(&*it);
+    }
+  }
+  return true;
+}
+
+}  // namespace tool
+}  // namespace jxrestart

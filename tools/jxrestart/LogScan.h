@@ -1,0 +1,50 @@
+// Finding restart texts in the lines of job logs as they are: the
+// library's own debug lines, hand-off lines that a job writes, the two
+// lines of a job manager's state file, any text around them, and lines of
+// JSON that carry any of these in their strings.
+#ifndef TOOLS_JXRESTART_LOGSCAN_H_
+#define TOOLS_JXRESTART_LOGSCAN_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/jxrestart/Examination.h"
+
+namespace jxrestart {
+namespace tool {
+
+struct FoundText {
+  TextKind kind;  // kJob, kInput or kVolumes
+  std::string_view text;
+  size_t column;  // of its first byte in the line, from 1
+  bool restart;   // read by the library as a job restarts: a restart input, or the volume restart string of a new object
+};
+
+// Appends to *found every restart text of `line`, which holds no line
+// end (a '\r' at its end is dropped):
+//  - in a line of the library's (restart/internal/TextFormat.h, marker::)
+//    the rest of the line after the marker is the text;
+//  - otherwise "-Restart " begins a job restart string that runs to the
+//    next space or tab, and a word that begins with a digit or '-' and
+//    holds '|' and '$' is a volume restart string.
+void FindTexts(std::string_view line, std::vector<FoundText>* found);
+
+// Whether `line` begins with a run of items of `family` and no prefix or
+// marker: the rest of a text that the line before was cut from.
+bool ContinuesText(std::string_view line, Family family);
+
+// Whether `line` is one word of digits, '-' and '|' that holds a '|' and
+// no '$' or '@': a restart text torn before its first item ended, as the
+// second line of a state file cut short.
+bool IsTornText(std::string_view line);
+
+// The string values of a line that is a JSON object, in their order;
+// false when the line is not one.
+bool JsonStrings(std::string_view line, std::vector<std::string>* values);
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_LOGSCAN_H_
