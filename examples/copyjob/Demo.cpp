@@ -208,37 +208,31 @@ int RunDemo(const DemoOptions& o) {
   if (Interrupted()) return EndInterrupted(f);
   if (!first.failure.empty()) return Fail(f, first.failure);
   progress.End();
+  if (first.done) return Fail(f, "the job finished although it was to be killed");
   const uint64_t saved = driver.SavedBytes();
-  uint64_t after = 0;
-  if (first.done) {
-    Say("the job finished before it reached the kill point (%d%%): each block is %s of %s in all, so no state fell "
-        "between %d%% and 100%%; nothing to restart\n",
-        o.killAt, FormatSize(o.block).c_str(), FormatSize(total).c_str(), o.killAt);
-  } else {
-    uint64_t onDisk = 0;
-    for (const Volume& v : sample.volumes) onDisk += FileSize(v.dest);
-    Say("killed: the state vouches for %s, %s is on disk\n", FormatSize(saved).c_str(), FormatSize(onDisk).c_str());
-    if (saved == total) {
-      Say("the kill point (%d%%) fell past the end of the copy: the first state saved at or past it was the last, "
-          "100%% in blocks of %s; the restart has nothing left to copy\n",
-          o.killAt, FormatSize(o.block).c_str());
-    }
-    Say("restarting with %s\n           and %s\n", driver.acknowledged().jobString.c_str(),
-        driver.acknowledged().volumeString.c_str());
-    progress.Begin("run 2", saved);
-    const RunResult second = driver.Run(Stop(), random);
-    if (Interrupted()) return EndInterrupted(f);
-    if (!second.failure.empty()) return Fail(f, second.failure);
-    if (!second.done) return Fail(f, "the restarted job did not finish");
-    progress.End();
-    after = second.written;
-    Say("\nbytes copied before the kill:   %s (saved in the state)\n", FormatSize(saved).c_str());
-    Say("bytes copied after the restart: %s (%s copied again: the block in flight)\n", FormatSize(after).c_str(),
-        FormatSize(driver.written() - total).c_str());
-    Say("the restart saved %s (%d%%) against copying all %s again\n", FormatSize(total - after).c_str(),
-        static_cast<int>((total - after) * 100 / total), FormatSize(total).c_str());
+  uint64_t onDisk = 0;
+  for (const Volume& v : sample.volumes) onDisk += FileSize(v.dest);
+  Say("killed: the state vouches for %s, %s is on disk\n", FormatSize(saved).c_str(), FormatSize(onDisk).c_str());
+  if (saved == total) {
+    Say("the kill point (%d%%) fell past the end of the copy: the first state saved at or past it was the last, "
+        "100%% in blocks of %s; the restart has nothing left to copy\n",
+        o.killAt, FormatSize(o.block).c_str());
   }
-  const std::string failed = driver.Verify(first.done ? 0 : 1);
+  Say("restarting with %s\n           and %s\n", driver.acknowledged().jobString.c_str(),
+      driver.acknowledged().volumeString.c_str());
+  progress.Begin("run 2", saved);
+  const RunResult second = driver.Run(Stop(), random);
+  if (Interrupted()) return EndInterrupted(f);
+  if (!second.failure.empty()) return Fail(f, second.failure);
+  if (!second.done) return Fail(f, "the restarted job did not finish");
+  progress.End();
+  const uint64_t after = second.written;
+  Say("\nbytes copied before the kill:   %s (saved in the state)\n", FormatSize(saved).c_str());
+  Say("bytes copied after the restart: %s (%s copied again: the block in flight)\n", FormatSize(after).c_str(),
+      FormatSize(driver.written() - total).c_str());
+  Say("the restart saved %s (%d%%) against copying all %s again\n", FormatSize(total - after).c_str(),
+      static_cast<int>((total - after) * 100 / total), FormatSize(total).c_str());
+  const std::string failed = driver.Verify(1);
   Say("destinations matching their sources: %s\n",
       failed.empty() ? ("all " + std::to_string(sample.volumes.size()) + ", byte for byte").c_str() : "no");
   if (!failed.empty()) return Fail(f, failed);

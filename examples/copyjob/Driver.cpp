@@ -58,6 +58,26 @@ uint64_t Sample::Total() const {
   return total;
 }
 
+size_t Sample::StatesUntil(uint64_t bytes, size_t* all) const {
+  std::vector<uint64_t> offsets(volumes.size(), 0);
+  size_t states = 0, until = 0;
+  uint64_t saved = 0;
+  for (bool busy = true; busy;) {
+    busy = false;
+    for (size_t i = 0; i < volumes.size(); ++i) {
+      if (offsets[i] == volumes[i].size) continue;
+      const uint64_t n = std::min(block, volumes[i].size - offsets[i]);
+      offsets[i] += n;
+      saved += n;
+      ++states;
+      if (until == 0 && saved >= bytes) until = states;
+      busy = true;
+    }
+  }
+  *all = states;
+  return until == 0 ? states : until;
+}
+
 bool MakeSample(const std::string& folder, uint64_t block, const std::vector<uint64_t>& sizes,
                 std::mt19937_64& random, Sample* sample) {
   sample->folder = folder;
@@ -162,8 +182,19 @@ pid_t Driver::StartManager(const Stop& stop, int* events, int* answers) const {
   return pid;
 }
 
-RunResult Driver::Run(const Stop& stop, std::mt19937_64& random) {
+RunResult Driver::Run(const Stop& asked, std::mt19937_64& random) {
   RunResult result;
+  // A kill at a share of the data lands at a step, where the fault layer
+  // makes it: half-way through the next block, or, when no block is left,
+  // once the job has its last answer.
+  Stop stop = asked;
+  if (stop.kind == Stop::kWhenSaved) {
+    size_t all = 0;
+    const size_t states = sample_.StatesUntil(stop.savedBytes, &all);
+    stop.kind = Stop::kAtStep;
+    stop.step = states < all ? Step::kBlockHalfWritten : Step::kAckRead;
+    stop.at = static_cast<long>(states < all ? states + 1 : states);
+  }
   RunState run;
   run.onDisk = ReadFile(sample_.StateFile(), &run.restart);
   if (run.restart && !LoadState(sample_.StateFile(), &run.last)) {
@@ -206,7 +237,7 @@ RunResult Driver::Run(const Stop& stop, std::mt19937_64& random) {
     pending.append(buffer, static_cast<size_t>(got));
     for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
       if (!result.failure.empty()) continue;
-      result.failure = OnEvent(pending.substr(0, end), stop, answers, &run, &result);
+      result.failure = OnEvent(pending.substr(0, end), answers, &run, &result);
       if (!result.failure.empty()) ::kill(-manager, SIGKILL);  // it may be waiting for an answer
     }
   }
@@ -249,8 +280,7 @@ RunResult Driver::Run(const Stop& stop, std::mt19937_64& random) {
   return result;
 }
 
-std::string Driver::OnEvent(const std::string& line, const Stop& stop, int answers, RunState* run,
-                            RunResult* result) {
+std::string Driver::OnEvent(const std::string& line, int answers, RunState* run, RunResult* result) {
   const std::vector<std::string> f = SplitFields(line);
   const std::string& kind = f[0];
   const auto field = [&f](size_t i) { return i < f.size() ? f[i] : std::string(); };
@@ -268,12 +298,6 @@ std::string Driver::OnEvent(const std::string& line, const Stop& stop, int answe
     const std::string failed = OnSaved(run);
     if (!failed.empty()) return failed;
     if (!WriteLine(answers, kGoOn)) return std::string();  // the manager is gone
-    // The job goes on with its next block, and is killed in the middle of it.
-    if (stop.kind == Stop::kWhenSaved && !run->killed && SavedBytes() >= stop.savedBytes) {
-      ::kill(run->job, SIGKILL);
-      run->killed = true;
-      result->slot = kOutsideJob;
-    }
   } else if (kind == event::kSaveFailed) {
     result->saveFailed = true;
     if (field(1).find(std::strerror(ENOSPC)) == std::string::npos) return "a failed save says '" + field(1) + "'";

@@ -44,6 +44,11 @@ struct Sample {
   uint64_t block = 0;
   std::vector<Volume> volumes;
 
+  // How many states the job hands on up to the first that vouches for
+  // `bytes`, copying one block of each unfinished volume in turn; *all:
+  // how many it hands on in all.
+  size_t StatesUntil(uint64_t bytes, size_t* all) const;
+
   std::string Manifest() const { return folder + "/manifest"; }
   std::string Destinations() const { return folder + "/destinations"; }
   std::string StateFile() const { return folder + "/state"; }
@@ -68,7 +73,7 @@ struct Stop {
     kAtStep,     // at the at-th time `step` is reached
     kJob,        // the job, from outside, after delayMicros
     kMachine,    // the job and its manager, from outside, after delayMicros
-    kWhenSaved,  // the job, in the block after the first state that vouches for savedBytes
+    kWhenSaved,  // the job, half-way through the block after the first state that vouches for savedBytes
   } kind = kNone;
   Step step = Step::kJobStarted;
   long at = 1;
@@ -125,7 +130,7 @@ class Driver {
  private:
   struct RunState;
   pid_t StartManager(const Stop& stop, int* events, int* answers) const;
-  std::string OnEvent(const std::string& line, const Stop& stop, int answers, RunState* run, RunResult* result);
+  std::string OnEvent(const std::string& line, int answers, RunState* run, RunResult* result);
   std::string OnResumed(const std::string& volumes, RunState* run) const;
   std::string OnSaving(const SavedState& state, RunState* run) const;
   std::string OnSaved(RunState* run);

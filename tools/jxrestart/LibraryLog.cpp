@@ -7,6 +7,7 @@ namespace tool {
 
 namespace {
 bool g_toStandardError = false;
+bool g_keep = false;
 std::string& Last() {
   static std::string last;
   return last;
@@ -14,9 +15,11 @@ std::string& Last() {
 }  // namespace
 
 void EnableLibraryLog() { g_toStandardError = true; }
+void KeepLastLibraryLine() { g_keep = true; }
+bool LibraryLinesWanted() { return g_toStandardError || g_keep; }
 
 void TakeLibraryLine(const char* tag, const std::string& message) {
-  Last() = message;
+  if (g_keep) Last() = message;
   if (g_toStandardError) std::cerr << tag << ": " << message << '\n';
 }
 

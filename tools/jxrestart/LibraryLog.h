@@ -13,12 +13,19 @@ namespace tool {
 
 // From now on, each line goes to standard error too.
 void EnableLibraryLog();
+// From now on, the last line is kept, for LastLibraryMessage.
+void KeepLastLibraryLine();
+
+// Whether anyone wants the lines; when not, they need not be formatted
+// (the library logs whole restart strings).
+bool LibraryLinesWanted();
 
 // Takes one line the library wrote.
 void TakeLibraryLine(const char* tag, const std::string& message);
 
-// The message of the last line the library wrote, or "" when none has
-// come here (in a program that does not define EvDebug::Debug).
+// The message of the last line the library wrote since
+// KeepLastLibraryLine, or "" when none has come here (in a program that
+// does not define EvDebug::Debug).
 const std::string& LastLibraryMessage();
 
 }  // namespace tool

@@ -30,6 +30,9 @@ class LineReader {
   // Whether the data has a NUL byte in its first 32 KiB, as binary files do.
   bool LooksBinary();
   bool compressed() const { return compressed_; }
+  // Whether no line has been given out yet, and what was read is all in
+  // the buffer: the file may then be read otherwise from its start.
+  bool AtStart() const { return begin_ == 0 && !compressed_; }
   // Why the reading stopped early, or "".
   const std::string& error() const { return error_; }
 

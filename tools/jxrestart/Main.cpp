@@ -16,7 +16,7 @@
 // The library's lines in this process come here instead of the host
 // library's log, whichever host library is loaded (LibraryLog.h).
 void EvDebug::Debug(const char* tag, const char* format, ...) {
-  if (tag == nullptr || format == nullptr) return;
+  if (tag == nullptr || format == nullptr || !jxrestart::tool::LibraryLinesWanted()) return;
   va_list args, again;
   va_start(args, format);
   va_copy(again, args);

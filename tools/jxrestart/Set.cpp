@@ -199,6 +199,7 @@ Edited EditVolumes(const std::string& text, const VolumeEdit& e, std::string* re
 }
 
 int Set(const Invocation& invocation, Family family) {
+  KeepLastLibraryLine();  // a refusal's reason
   std::vector<JobEdit> jobEdits;
   VolumeEdit volumeEdit;
   std::string error;

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# jxrestart reads a plain log file in blocks, on several threads, and a
+# stream line by line in one: both must tell the same, to the byte, for a
+# log of many blocks with several jobs, deviations, cut lines and JSON.
+# Usage: check-log-blocks.sh TOOL
+set -euo pipefail
+tool=$1
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+log=$folder/job.log
+python3 - "$log" <<'PY'
+import sys
+out = open(sys.argv[1], "w")
+for r in range(3000):
+    out.write("JxRestartability::BuildJobRestartString: The Restart string: -Restart "
+              + "".join(f"{v}|{r * 3 + v % 7}@" for v in range(1, 301)) + "\n")
+    if r % 7 == 0:
+        out.write(f"job 2: -Restart 1001|{r}@1002|{r // 2}@\n")
+    if r % 500 == 250:
+        out.write("-Restart 1|1@2|x@\n")                          # not well formed, and going back
+        out.write('{"message": "Restart String = 0|1|11|5$"}\n')  # JSON
+        out.write("0|1|1001|31\n")                                # torn
+PY
+for options in "" "--all" "--json" "--job job.([0-9]):"; do
+  status=0
+  "$tool" log $options "$log" >"$folder/blocks" 2>&1 || status=$?
+  "$tool" log $options - <"$log" 2>&1 | sed "s|standard input|$log|g" >"$folder/turn" || true
+  cmp -s "$folder/blocks" "$folder/turn" || { echo "log $options: in blocks and in turn differ"; diff "$folder/blocks" "$folder/turn" | head; exit 1; }
+  echo "log $options: the same in blocks as in turn (exit $status, $(wc -l <"$folder/blocks") lines)"
+done
