@@ -99,8 +99,9 @@ Folder MakeFolder(const DemoOptions& o) {
     f.path = folder;
     f.temporary = true;
   } else {
-    f.path = o.keep;
-    ::mkdir(f.path.c_str(), 0755);
+    ::mkdir(o.keep.c_str(), 0755);
+    f.path = std::filesystem::absolute(o.keep).lexically_normal().string();  // the job works elsewhere
+    while (f.path.size() > 1 && f.path.back() == '/') f.path.pop_back();
   }
   std::remove((f.path + "/state").c_str());
   return f;

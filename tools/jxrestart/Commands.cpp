@@ -107,11 +107,14 @@ const CommandInfo kCommands[] = {
      "VOLUME's offset to OFFSET through the library (as the job itself would),\n"
      "and prints the job restart string exactly as the library renders it, so\n"
      "that it is well formed. A volume not in the text is added only after\n"
-     "'add'. For an incident: 'jxrestart job set 17=0 --file state' restarts\n"
-     "volume 17 from the beginning. A value the library refuses (an offset\n"
-     "below -1, a volume id of 0 or below) is refused with its reason, exit 2;\n"
-     "a text that is not well formed prints nothing and exits 1, unless\n"
-     "--lenient, which edits it as the library reads it.\n",
+     "'add'. A state file of the example job manager is printed whole, its\n"
+     "job restart string edited. For an incident, restarting volume 17 from\n"
+     "the beginning of both of a state file's strings:\n"
+     "  jxrestart job set 17=0 --file state | jxrestart volumes set 17 offset=0\n"
+     "A value the library refuses (an offset below -1, a volume id of 0 or\n"
+     "below) is refused with its reason, exit 2; a text that is not well\n"
+     "formed prints nothing and exits 1, unless --lenient, which edits it as\n"
+     "the library reads it.\n",
      RunJobSet},
     {"volumes show", Takes::kText, kFile | kJson | kLenient, kText, "the records of a volume restart string",
      "Reads a volume restart string (\"2|-5|7|-1$1|100|200|4096$\": copy type,\n"
@@ -143,9 +146,8 @@ const CommandInfo kCommands[] = {
      "and prints the string exactly as the library renders it. 'add SOURCE\n"
      "copytype=C dest=D offset=O' adds a record, all three fields given. An\n"
      "offset is written as the string writes it (-1 is 2^64 - 1) or as the\n"
-     "unsigned value; a copy type is 0 to 255. For an incident: 'jxrestart\n"
-     "volumes set 17 offset=0 --file state' restarts volume 17 from the\n"
-     "beginning. Exit statuses as for 'job set'.\n",
+     "unsigned value; a copy type is 0 to 255. A state file is printed whole,\n"
+     "its volume restart string edited. Exit statuses as for 'job set'.\n",
      RunVolumesSet},
     {"log", Takes::kFiles, kJson | kLenient | kAll | kBinary | kJobPattern, "[FILE... | -]",
      "the restart strings in job logs and state files",

@@ -206,23 +206,29 @@ int Set(const Invocation& invocation, Family family) {
   const bool parsed = family == Family::kJob ? ParseJobEdits(invocation.words, &jobEdits, &error)
                                              : ParseVolumeEdits(invocation.words, &volumeEdit, &error);
   if (!parsed) return Fail(kExitTrouble, error);
+  // A state file of the example job manager is edited in its line of the
+  // family, and printed whole, so that it can be saved again.
   Text text;
-  if (!ReadText(invocation.sources[0], false, &text)) return kExitTrouble;
-  if (WrongKind(text, family, "set")) return kExitTrouble;
-  if (text.bytes.empty()) return Fail(kExitInvalid, text.name + ": the text is empty");
-  const StrictReading strict = ReadStrictly(text.bytes, family);
+  if (!ReadText(invocation.sources[0], true, &text)) return kExitTrouble;
+  std::string& part = text.stateFile && family == Family::kVolumes ? text.second : text.bytes;
+  if (!text.stateFile && WrongKind(text, family, "set")) return kExitTrouble;
+  if (part.empty()) return Fail(kExitInvalid, text.name + ": the text is empty");
+  const StrictReading strict = ReadStrictly(part, family);
   ReportDeviations(text.name, strict.deviations);
   HintQuoting(text, family, strict);
   if (!strict.wellFormed() && !invocation.lenient) {
     return Fail(kExitInvalid, text.name + ": not well formed, so not edited (--lenient edits it as the library reads it)");
   }
   std::string result;
-  const Edited edited = family == Family::kJob ? EditJob(text.bytes, jobEdits, &result, &error)
-                                               : EditVolumes(text.bytes, volumeEdit, &result, &error);
+  const Edited edited = family == Family::kJob ? EditJob(part, jobEdits, &result, &error)
+                                               : EditVolumes(part, volumeEdit, &result, &error);
   if (edited == Edited::kNothingRead) return Fail(kExitInvalid, text.name + ": " + error);
   if (edited == Edited::kRefused) return Fail(kExitTrouble, error);
   if (invocation.json) {
     std::cout << StateJson(Examine(result, family), family).dump(2) << '\n';
+  } else if (text.stateFile) {
+    part = result;
+    std::cout << text.bytes << '\n' << text.second << '\n';
   } else {
     std::cout << result << '\n';
   }

@@ -98,9 +98,10 @@ class Layer {
     if (journal.empty()) return;
     journal_ = Libc().openat(AT_FDCWD, journal.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     savedPrefix_ = FolderOf(journal) + "/saved-" + std::to_string(::getpid()) + "-";
-    state_ = Setting("JX_CRASH_STATE");
+    state_ = Absolute(AT_FDCWD, Setting("JX_CRASH_STATE").c_str());
     temp_ = state_ + ".tmp";
     data_ = Setting("JX_CRASH_DATA");
+    if (!data_.empty() && data_[0] != '/') data_ = Absolute(AT_FDCWD, ".") + "/" + data_;
     folders_[0] = FolderOf(state_);
     folders_[1] = FolderOf(data_ + "x");
     const std::string kill = Setting("JX_CRASH_KILL_AT");
