@@ -55,8 +55,11 @@ void CheckJobSet(const std::string& text, const uint8_t* choice, size_t choices)
   if (edits.empty()) return;
   std::string result, error;
   if (tool::EditJob(text, edits, &result, &error) != tool::Edited::kDone) return;  // refused: nothing printed
-  // Well formed, but for a volume 0 that only a text not well formed holds.
+  // Well formed, but for a volume 0 that only a text not well formed holds
+  // (in an item without its '@'), and that the rebuilt string, which closes
+  // every item, loses.
   FUZZ_CHECK(tool::ReadStrictly(result, tool::Family::kJob).wellFormed() || expected.count(0) != 0);
+  expected.erase(0);
   FUZZ_CHECK(tool::ReadByLibrary(result, tool::Family::kJob).volumes == expected);
 }
 

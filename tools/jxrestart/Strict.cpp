@@ -28,8 +28,6 @@ bool HasPrefix(std::string_view text) { return text.compare(0, kPrefix.size(), k
 
 bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
-constexpr uint32_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-
 }  // namespace
 
 const char* KindName(TextKind kind) {
@@ -90,12 +88,6 @@ std::string Printable(std::string_view text, size_t longest) {
 namespace {
 
 // The texts as the library writes them, in one pass.
-
-// Bit 7 of each byte of `bytes` is set where the byte is not a digit.
-inline uint64_t NotDigits(uint64_t bytes) {
-  const uint64_t values = bytes ^ 0x3030303030303030ull;  // a digit becomes its value, 0 to 9
-  return (((values & 0x7f7f7f7f7f7f7f7full) + 0x7676767676767676ull) | values) & 0x8080808080808080ull;
-}
 
 // The value of the first `count` (1 to 8) digits of `bytes`, all at once.
 inline uint64_t ValueOf(uint64_t bytes, int count) {
