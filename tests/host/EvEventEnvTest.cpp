@@ -82,22 +82,27 @@ TEST(EvEventEnvironment, StderrGetsTagColonMessageLines) {
             "T: second\n");
 }
 
+// Also in a daemon with its standard input closed, where the log file
+// opens as descriptor 0.
 TEST(EvEventEnvironment, PathIsAppendedToAndReadOnlyOnce) {
-  const std::string log = TempPath("append.log");
-  const std::string other = TempPath("other.log");
-  { std::ofstream(log) << "earlier\n"; }
-  ASSERT_EQ(RunChild(TempPath("append.err"),
-                     [&] {
-                       ::setenv("ZN_DEBUG_LOG", log.c_str(), 1);
-                       EvEvent event;
-                       event.Debug("T", "one");
-                       ::setenv("ZN_DEBUG_LOG", other.c_str(), 1);  // too late: already read
-                       event.Debug("T", "two");
-                       return 0;
-                     }),
-            0);
-  EXPECT_EQ(ReadFile(log), "earlier\nT: one\nT: two\n");
-  EXPECT_EQ(ReadFile(other), "");
+  for (const bool stdinClosed : {false, true}) {
+    const std::string log = TempPath("append.log");
+    const std::string other = TempPath("other.log");
+    { std::ofstream(log) << "earlier\n"; }
+    ASSERT_EQ(RunChild(TempPath("append.err"),
+                       [&] {
+                         if (stdinClosed) ::close(STDIN_FILENO);
+                         ::setenv("ZN_DEBUG_LOG", log.c_str(), 1);
+                         EvEvent event;
+                         event.Debug("T", "one");
+                         ::setenv("ZN_DEBUG_LOG", other.c_str(), 1);  // too late: already read
+                         event.Debug("T", "two");
+                         return 0;
+                       }),
+              0);
+    EXPECT_EQ(ReadFile(log), "earlier\nT: one\nT: two\n") << "stdin closed: " << stdinClosed;
+    EXPECT_EQ(ReadFile(other), "");
+  }
 }
 
 TEST(EvEventEnvironment, CreatesTheLogFileReadableByAll) {
