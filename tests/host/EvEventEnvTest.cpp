@@ -197,43 +197,48 @@ volatile sig_atomic_t g_interruptions = 0;
 void CountInterruption(int) { g_interruptions = g_interruptions + 1; }
 }  // namespace
 
-// A line one byte longer than the pipe holds, while the reader waits: the
-// first write stops short with one byte left, and the writes of that byte
-// fail with EINTR until the reader wakes. The whole line still arrives.
+// A line one byte longer than the pipe holds, while the reader waits: into
+// an empty pipe the first write stops short with one byte left; into a pipe
+// that has room for one byte only, it writes that one byte. The writes after
+// it fail with EINTR until the reader wakes, and the whole line arrives.
 TEST(EvEventEnvironment, InterruptedAndShortWritesDeliverTheWholeLine) {
-  int pipe[2];
-  ASSERT_EQ(::pipe(pipe), 0);
-  const int capacity = ::fcntl(pipe[1], F_SETPIPE_SZ, 4096);
-  ASSERT_GT(capacity, 0);
-  const std::string message(static_cast<size_t>(capacity) + 1 - std::string("T: \n").size(), 'x');
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
+  for (const bool roomForOneByte : {false, true}) {
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const int capacity = ::fcntl(pipe[1], F_SETPIPE_SZ, 4096);
+    ASSERT_GT(capacity, 0);
+    const std::string earlier(roomForOneByte ? static_cast<size_t>(capacity) - 1 : 0, 'e');
+    ASSERT_EQ(::write(pipe[1], earlier.data(), earlier.size()), static_cast<ssize_t>(earlier.size()));
+    const std::string message(static_cast<size_t>(capacity) + 1 - std::string("T: \n").size(), 'x');
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(pipe[0]);
+      ::dup2(pipe[1], STDERR_FILENO);
+      ::setenv("ZN_DEBUG_LOG", "stderr", 1);
+      struct sigaction action = {};
+      action.sa_handler = CountInterruption;  // no SA_RESTART: a blocked write returns early
+      ::sigaction(SIGALRM, &action, nullptr);
+      const itimerval every{{0, 1000}, {0, 1000}};
+      ::setitimer(ITIMER_REAL, &every, nullptr);
+      EvEvent().Debug("T", "%s", message.c_str());
+      const itimerval off{};
+      ::setitimer(ITIMER_REAL, &off, nullptr);
+      std::exit(g_interruptions > 0 ? 0 : 1);
+    }
+    ::close(pipe[1]);
+    ::usleep(50 * 1000);
+    std::string received;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
+      if (got > 0) received.append(buffer, static_cast<size_t>(got));
+    }
     ::close(pipe[0]);
-    ::dup2(pipe[1], STDERR_FILENO);
-    ::setenv("ZN_DEBUG_LOG", "stderr", 1);
-    struct sigaction action = {};
-    action.sa_handler = CountInterruption;  // no SA_RESTART: a blocked write returns early
-    ::sigaction(SIGALRM, &action, nullptr);
-    const itimerval every{{0, 1000}, {0, 1000}};
-    ::setitimer(ITIMER_REAL, &every, nullptr);
-    EvEvent().Debug("T", "%s", message.c_str());
-    const itimerval off{};
-    ::setitimer(ITIMER_REAL, &off, nullptr);
-    std::exit(g_interruptions > 0 ? 0 : 1);
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write was never interrupted";
+    EXPECT_EQ(received, earlier + "T: " + message + "\n") << "room for one byte: " << roomForOneByte;
   }
-  ::close(pipe[1]);
-  ::usleep(50 * 1000);
-  std::string received;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR);) {
-    if (got > 0) received.append(buffer, static_cast<size_t>(got));
-  }
-  ::close(pipe[0]);
-  int status = -1;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write was never interrupted";
-  EXPECT_EQ(received, "T: " + message + "\n");
 }
 
 TEST(EvEventEnvironment, UnwritablePathIsSilentNotFatal) {
