@@ -28,3 +28,22 @@ for options in "" "--all" "--json" "--job job.([0-9]):"; do
   cmp -s "$folder/blocks" "$folder/turn" || { echo "log $options: in blocks and in turn differ"; diff "$folder/blocks" "$folder/turn" | head; exit 1; }
   echo "log $options: the same in blocks as in turn (exit $status, $(wc -l <"$folder/blocks") lines)"
 done
+
+# A live log cut short while it is read (rotated by copying and truncating
+# it): never a crash, and a cut that is seen is said, with exit 2 and only
+# lines that were whole before it.
+live=$folder/live.log
+for delay in 0.02 0.05 0.1; do
+  (yes 'job 1: -Restart 1|2@3|4@' || true) | head -c 200M >"$live"
+  (sleep "$delay"; truncate -s 100000 "$live") &
+  status=0
+  "$tool" log "$live" >"$folder/out" 2>"$folder/err" || status=$?
+  wait
+  [ "$status" -lt 128 ] || { echo "log of a file cut while read: killed by signal $((status - 128))"; exit 1; }
+  if grep -q "live.log: cut to 100000 bytes while it was read" "$folder/err"; then
+    [ "$status" -eq 2 ] || { echo "log of a file cut while read: exit $status, not 2"; exit 1; }
+    grep -q -- "-Restart 1|2@3|4@$" "$folder/out" || { echo "log of a file cut while read: no last state"; exit 1; }
+    ! grep -q "does not\|NUL" "$folder/err" || { echo "log of a file cut while read: read past the cut"; cat "$folder/err"; exit 1; }
+  fi
+  echo "log of a file cut after ${delay} s: exit $status"
+done

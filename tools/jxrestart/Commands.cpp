@@ -173,7 +173,8 @@ const CommandInfo kCommands[] = {
      "the logs it reads: ZN_DEBUG_LOG, which is for job processes, does not\n"
      "apply to it. Exit 0 when every text is well formed and every state\n"
      "continues its job (or --lenient), 1 when one does not or none is found,\n"
-     "2 when a file cannot be read.\n",
+     "2 when a file cannot be read, its compressed data is cut short, or it is\n"
+     "cut short while it is read (a live log rotated by truncating it).\n",
      Log},
 };
 

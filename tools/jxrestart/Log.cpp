@@ -6,7 +6,6 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <fcntl.h>
 #include <pcre2.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -662,38 +661,10 @@ void ReadInTurn(LineReader* reader, const JobPattern& pattern, LogReport* report
 // in the blocks; `make bench-log` reads a log of 1,000-volume lines about
 // 1.7 times as fast on two processors as in one thread. Each block's pages
 // are let go once it is taken, so the resident memory stays bounded by
-// the longest line, not by the size of the file.
-class MappedFile {
- public:
-  MappedFile(int fd, size_t size) : size_(size) {
-    void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data == MAP_FAILED) return;
-    data_ = static_cast<const char*>(data);
-    ::madvise(data, size, MADV_SEQUENTIAL);
-  }
-  ~MappedFile() {
-    if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-
-  bool mapped() const { return data_ != nullptr; }
-  std::string_view text() const { return std::string_view(data_, size_); }
-  // Lets go of the pages before `offset`.
-  void Release(size_t offset) {
-    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-    const size_t end = offset / page * page;
-    if (end > released_) ::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
-    released_ = std::max(released_, end);
-  }
-
- private:
-  const char* data_ = nullptr;
-  size_t size_;
-  size_t released_ = 0;
-};
-
-void ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report, unsigned threads) {
+// the longest line, not by the size of the file. A file cut short while it
+// is read (a live log rotated by copying and truncating it) is read up to
+// the last whole line before the cut; returns false then.
+bool ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report, unsigned threads) {
   constexpr size_t kBlock = 1 << 21;
   // Blocks are read ahead only so far, so that long lines in flight cost
   // no more than this beyond the one being taken.
@@ -709,6 +680,7 @@ void ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report
   }
   struct Slot {
     std::vector<LineTexts> lines;
+    std::vector<size_t> lineEnds;
     size_t count = 0;
     bool ready = false;
   };
@@ -740,8 +712,12 @@ void ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report
         for (size_t at = begin; at < ends[block]; ++slot.count) {
           const size_t newline = text.find('\n', at);
           const size_t end = std::min(newline, ends[block]);
-          if (slot.lines.size() == slot.count) slot.lines.emplace_back();
+          if (slot.lines.size() == slot.count) {
+            slot.lines.emplace_back();
+            slot.lineEnds.emplace_back();
+          }
           ReadLine(text.substr(at, end - at), pattern, &matches, &slot.lines[slot.count]);
+          slot.lineEnds[slot.count] = end;
           at = end + 1;
         }
       } catch (...) {
@@ -758,14 +734,19 @@ void ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report
   std::vector<std::thread> workers;
   for (unsigned i = 0; i < threads; ++i) workers.emplace_back(work);
   size_t number = 1;
-  for (size_t block = 0; block < ends.size(); ++block) {
+  bool whole = true;
+  for (size_t block = 0; block < ends.size() && whole; ++block) {
     Slot& slot = slots[block % window];
     {
       std::unique_lock<std::mutex> lock(mutex);
       changed.wait(lock, [&] { return slot.ready || failed; });
       if (failed) break;
     }
-    for (size_t i = 0; i < slot.count; ++i) {
+    // What lies past a cut reads as zeros: the lines that reach it are not
+    // the file's.
+    const size_t valid = file->ValidUpTo();
+    whole = valid >= ends[block];
+    for (size_t i = 0; i < slot.count && (whole || slot.lineEnds[i] <= valid); ++i) {
       report->Take(&slot.lines[i], number++);
       // A state of many volumes leaves its items here: they go, so that
       // the slots do not keep the memory of the longest lines.
@@ -787,6 +768,7 @@ void ReadInBlocks(MappedFile* file, const JobPattern& pattern, LogReport* report
   }
   changed.notify_all();
   for (std::thread& worker : workers) worker.join();
+  return whole;
 }
 
 // Reads one source into the report, or says why it cannot.
@@ -811,7 +793,11 @@ void ReadSource(const Source& source, const JobPattern& pattern, LogReport* repo
         info.st_size > 0) {
       MappedFile file(fd, static_cast<size_t>(info.st_size));
       if (file.mapped()) {
-        ReadInBlocks(&file, pattern, report, threads);
+        if (!ReadInBlocks(&file, pattern, report, threads)) {
+          report->Unreadable(name, "cut to " + std::to_string(file.ValidUpTo()) +
+                                       " bytes while it was read (a log rotated by truncating it?); the lines "
+                                       "before the cut were read");
+        }
       } else {
         ReadInTurn(&reader, pattern, report);
       }

@@ -1,8 +1,12 @@
 #include "tools/jxrestart/LogInput.h"
 
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -147,6 +151,74 @@ bool LineReader::LooksBinary() {
   while (!eof_ && error_.empty() && end_ - begin_ < kBinaryLook && Fill()) {
   }
   return end_ > begin_ && std::memchr(data_ + begin_, '\0', std::min(end_ - begin_, kBinaryLook)) != nullptr;
+}
+
+namespace {
+
+// One file is mapped at a time; the handler of SIGBUS knows which.
+std::atomic<const char*> g_mappedBegin{nullptr};
+std::atomic<size_t> g_mappedSize{0};
+std::atomic<size_t> g_zerosFrom{0};  // offset in the mapping
+size_t g_pageSize = 4096;
+struct sigaction g_previousBus;
+
+// A fault inside the mapping is a page past the file's end: zeros are
+// mapped from it to the end of the mapping, and the read that faulted goes
+// on. Any other fault is left to the action there was before.
+void OnBusError(int, siginfo_t* info, void*) {
+  const char* begin = g_mappedBegin.load();
+  const char* end = begin + g_mappedSize.load();
+  const char* at = static_cast<const char*>(info->si_addr);
+  if (begin != nullptr && at >= begin && at < end) {
+    const uintptr_t page = reinterpret_cast<uintptr_t>(at) / g_pageSize * g_pageSize;
+    void* from = reinterpret_cast<void*>(page);
+    const size_t length = static_cast<size_t>(end - static_cast<const char*>(from));
+    if (::mmap(from, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+      const size_t offset = static_cast<size_t>(static_cast<const char*>(from) - begin);
+      size_t was = g_zerosFrom.load();
+      while (offset < was && !g_zerosFrom.compare_exchange_weak(was, offset)) {
+      }
+      return;
+    }
+  }
+  ::sigaction(SIGBUS, &g_previousBus, nullptr);
+}
+
+}  // namespace
+
+MappedFile::MappedFile(int fd, size_t size) : fd_(fd), size_(size) {
+  void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (data == MAP_FAILED) return;
+  data_ = static_cast<const char*>(data);
+  ::madvise(data, size, MADV_SEQUENTIAL);
+  g_pageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  g_mappedSize = size_;
+  g_zerosFrom = size_;
+  g_mappedBegin = data_;
+  struct sigaction action = {};
+  action.sa_sigaction = OnBusError;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGBUS, &action, &g_previousBus);
+}
+
+MappedFile::~MappedFile() {
+  if (data_ == nullptr) return;
+  ::sigaction(SIGBUS, &g_previousBus, nullptr);
+  g_mappedBegin = nullptr;
+  ::munmap(const_cast<char*>(data_), size_);
+}
+
+size_t MappedFile::ValidUpTo() const {
+  struct stat info;
+  const size_t size = ::fstat(fd_, &info) == 0 ? static_cast<size_t>(info.st_size) : size_;
+  return std::min({size, size_, g_zerosFrom.load()});
+}
+
+void MappedFile::Release(size_t offset) {
+  const size_t end = offset / g_pageSize * g_pageSize;
+  if (end > released_) ::madvise(const_cast<char*>(data_) + released_, end - released_, MADV_DONTNEED);
+  released_ = std::max(released_, end);
 }
 
 void OrderRotated(std::vector<std::string>* names) {

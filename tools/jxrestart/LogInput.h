@@ -50,6 +50,31 @@ class LineReader {
   std::string error_;
 };
 
+// A regular file mapped into memory, read only. The pages past the end of
+// a file cut short while it is mapped (a live log rotated by copying and
+// truncating it) read as zeros instead of raising SIGBUS; ValidUpTo()
+// tells how far the bytes mapped are still the file's.
+class MappedFile {
+ public:
+  // Maps the first `size` bytes of `fd`, which it does not close.
+  MappedFile(int fd, size_t size);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+
+  bool mapped() const { return data_ != nullptr; }
+  std::string_view text() const { return std::string_view(data_, size_); }
+  size_t ValidUpTo() const;
+  // Lets go of the pages before `offset`.
+  void Release(size_t offset);
+
+ private:
+  int fd_;
+  const char* data_ = nullptr;
+  size_t size_;
+  size_t released_ = 0;
+};
+
 // Puts rotated logs given together (job.log, job.log.1, job.log.2.gz) in
 // the order they were written, oldest first; other names keep their
 // order.
