@@ -354,12 +354,12 @@ int RunCommand(const CommandInfo& c, const std::vector<std::string>& args) {
   bool options = true;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (!options || !IsOption(arg)) {
-      Place(c, arg, &invocation);
+    if (options && arg == "--") {
+      options = false;
       continue;
     }
-    if (arg == "--") {
-      options = false;
+    if (!options || !IsOption(arg)) {
+      Place(c, arg, &invocation);
       continue;
     }
     if (IsHelp(arg)) {
