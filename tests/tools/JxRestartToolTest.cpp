@@ -150,6 +150,12 @@ const ToolCase kCases[] = {
      1,
      "",
      {"more than four fields", "put a volume restart string in single quotes"}},
+    {"the shell's name where the shell took '$0'",
+     {"volumes", "check", "1|1|1001|4096bash"},
+     "",
+     1,
+     "",
+     {"never read", "typed in double quotes?"}},
     {"a state file", {"show"}, "-Restart 1|3@\n0|1|1001|3$\n", 2, "", {"holds 2 lines", "use 'jxrestart log'"}},
 
     // Diff names the text at fault.
@@ -580,6 +586,18 @@ const LogCase kLogCases[] = {
      {"log", "d.log"},
      0,
      {"2 job states, 0 restarts, 2 volume states (each counted once)"},
+     {}},
+    {"two state files compared, both kinds",
+     {{"s1", "-Restart 1|3@2|3@\n0|1|1001|3$0|2|1002|3$\n"}, {"s2", "-Restart 1|4@2|3@\n0|1|1001|4$0|2|1002|3$\n"}},
+     {"diff", "--file", "s1", "--file", "s2"},
+     1,
+     {"job restart strings:", "advanced       1    3    4  +1", "volume restart strings:", "changed  offset       1"},
+     {}},
+    {"two state files compared, JSON",
+     {{"s1", "-Restart 1|3@\n0|1|1001|3$\n"}, {"s2", "-Restart 1|3@\n0|1|1001|3$\n"}},
+     {"diff", "--json", "--file", "s1", "--file", "s2"},
+     0,
+     {"\"job\": {", "\"same\": true", "\"volumes\": {", "\"same\": true"},
      {}},
 };
 
