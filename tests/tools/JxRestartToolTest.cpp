@@ -629,16 +629,37 @@ TEST(JxRestartTool, LogsOfIncidents) {
 }
 
 // A compressed log cut short: the lines before are read, the name said.
-TEST(JxRestartTool, CompressedLogCutShort) {
+// Compressed data as rotation and disks leave it: cut short or corrupt is
+// reported with the lines before it read; members appended one after the
+// other (as "cat a.gz b.gz" makes) are read as one file.
+TEST(JxRestartTool, CompressedLogsCutCorruptOrAppended) {
   std::string lines;
   for (int i = 1; i <= 2000; ++i) lines += "-Restart 1|" + std::to_string(i) + "@\n";
-  const std::string whole = jxrestart::testing::ReadWhole(WriteFile("cut.gz", lines, true));
-  const std::string cut = WriteFile("cut.log.gz", whole.substr(0, whole.size() / 2));
-  const ProgramResult result = Tool({"log", cut});
-  EXPECT_EQ(result.status, 2);
-  EXPECT_NE(result.err.find(cut + ": the compressed data is cut short; the lines before were read"), std::string::npos)
-      << result.err;
-  EXPECT_NE(result.out.find(" job states"), std::string::npos);
+  const std::string whole = jxrestart::testing::ReadWhole(WriteFile("whole.gz", lines, true));
+  std::string corrupt = whole;
+  for (size_t i = 200; i < 260; ++i) corrupt[i] = static_cast<char>(corrupt[i] ^ 0x5a);
+  const std::string second = jxrestart::testing::ReadWhole(WriteFile("more.gz", "-Restart 1|2001@\n", true));
+  const struct {
+    const char* name;
+    std::string bytes;
+    int status;
+    const char* out;
+    const char* err;
+  } cases[] = {
+      {"cut.log.gz", whole.substr(0, whole.size() / 2), 2, " job states",
+       ": the compressed data is cut short; the lines before were read"},
+      {"corrupt.log.gz", corrupt, 2, " job states", ": the compressed data is corrupt ("},
+      {"appended.log.gz", whole + second, 0, "2001 job states", nullptr},
+  };
+  for (const auto& c : cases) {
+    const std::string path = WriteFile(c.name, c.bytes);
+    const ProgramResult result = Tool({"log", path});
+    EXPECT_EQ(result.status, c.status) << c.name << "\n" << result.err;
+    EXPECT_NE(result.out.find(c.out), std::string::npos) << c.name << "\n" << result.out;
+    if (c.err != nullptr) {
+      EXPECT_NE(result.err.find(path + c.err), std::string::npos) << result.err;
+    }
+  }
 }
 
 }  // namespace
