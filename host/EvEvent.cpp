@@ -17,6 +17,7 @@
 #include <string>
 #include <utility>
 
+#include "host/ZnEvEventLayout.h"
 #include "host/ZnLogSink.h"
 
 namespace {
@@ -124,6 +125,8 @@ void SetDebugSink(DebugSink sink) {
 }
 
 }  // namespace znlib
+
+const ZnEvEventLayout zn_evevent_layout = {sizeof(EvEvent), alignof(EvEvent)};
 
 EvEvent::EvEvent() = default;
 EvEvent::~EvEvent() = default;

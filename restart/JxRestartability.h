@@ -34,6 +34,10 @@
 #ifndef RESTART_JXRESTARTABILITY_H_
 #define RESTART_JXRESTARTABILITY_H_
 
+#if __cplusplus < 201103L
+#include "restart/JxRestartCxx11.h"
+#else
+
 #include <stdint.h>
 
 #include <map>
@@ -111,4 +115,5 @@ class JXRESTART_API JxRestartability {
   int32_t restartType;
 };
 
+#endif  // C++11
 #endif  // RESTART_JXRESTARTABILITY_H_

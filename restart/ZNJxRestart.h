@@ -26,6 +26,10 @@
 #ifndef RESTART_ZNJXRESTART_H_
 #define RESTART_ZNJXRESTART_H_
 
+#if __cplusplus < 201103L
+#include "restart/JxRestartCxx11.h"
+#else
+
 #include <stdint.h>
 
 #include <map>
@@ -101,4 +105,5 @@ class JXRESTART_API ZNJxRestart {
 #pragma clang diagnostic pop
 #endif
 
+#endif  // C++11
 #endif  // RESTART_ZNJXRESTART_H_

@@ -24,3 +24,10 @@ void EvDebug::Debug(const char* tag, const char* format, ...) {
   va_end(args);
   std::fputc('\n', stderr);
 }
+
+// Built with -DOTHER_HOST_TAGGED, it says its layout as the replacement
+// does, and the restart library built for the replacement must refuse it.
+#ifdef OTHER_HOST_TAGGED
+#include "host/ZnEvEventLayout.h"
+const ZnEvEventLayout zn_evevent_layout = {sizeof(EvEvent), alignof(EvEvent)};
+#endif
