@@ -1,5 +1,5 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: demo torture test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
+.PHONY: deb demo torture test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
 
 # Builds the example job and runs the demo: copy, kill, restart, verify.
 demo: deps
@@ -61,6 +61,17 @@ coverage: deps
 # tests: the score and the survivors (an hour or more; not run by CI).
 mutate: deps
 	tests/mutation/mutate.py build-mutate
+
+# The Debian packages (libjxrestart1, libjxrestart-dev, jxrestart, libznlib)
+# in build-deb/, built for /usr and checked by lintian.
+deb: deps
+	cmake -S . -B build-deb -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_INSTALL_LIBDIR=lib/$$(dpkg-architecture -qDEB_HOST_MULTIARCH) -DJXRESTART_INCLUDE_SUBDIR=jxrestart \
+	  -DJXRESTART_BUILD_TESTS=OFF -DJXRESTART_BUILD_BENCH=OFF
+	cmake --build build-deb
+	rm -f build-deb/*.deb
+	cd build-deb && cpack -G DEB
+	lintian --fail-on error build-deb/*.deb
 
 # The ordinary test programs under valgrind memcheck.
 memcheck: test
