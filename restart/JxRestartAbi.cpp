@@ -9,9 +9,11 @@
 #include "restart/internal/HostLayout.h"
 
 // The tag of this build: never called, callers only take its address.
+// GCOVR_EXCL_START
 void jxrestart::abi::LibraryBuiltWith(std::string*, std::map<int32_t, int32_t>*, std::map<std::string, int32_t>*,
                                       std::map<int32_t, _JxRestartVolumeInfo>*, std::vector<_JxRestartVolumeInfo>*,
                                       std::vector<RecoveryVolData_t>*, HostLayout*) {}
+// GCOVR_EXCL_STOP
 
 #if defined(_GLIBCXX_USE_CXX11_ABI) && _GLIBCXX_USE_CXX11_ABI
 // The tag of 1.1, which named the string ABI and the EvEvent layout only.
@@ -24,7 +26,7 @@ struct JXRESTART_API cxx11_string_abi;
 JXRESTART_API void LibraryBuiltWith(cxx11_string_abi*, HostLayout*);
 }  // namespace abi
 }  // namespace jxrestart
-void jxrestart::abi::LibraryBuiltWith(cxx11_string_abi*, HostLayout*) {}
+void jxrestart::abi::LibraryBuiltWith(cxx11_string_abi*, HostLayout*) {}  // GCOVR_EXCL_LINE
 #endif
 
 // Weak: a host library without the tag leaves it null.
