@@ -56,15 +56,15 @@ struct JXRESTART_API EvEvent_layout;
 
 typedef EvEvent_layout<sizeof(EvEvent), alignof(EvEvent)> HostLayout;
 
-// Defined by the library for the build it is; never called. The parameters
-// are the types of the public fields and of the records passed by value.
-JXRESTART_API void LibraryBuiltWith(std::string*, std::map<int32_t, int32_t>*, std::map<std::string, int32_t>*,
-                                    std::map<int32_t, _JxRestartVolumeInfo>*,
-                                    std::vector<_JxRestartVolumeInfo>*, std::vector<RecoveryVolData_t>*,
-                                    HostLayout*);
-typedef void (*BuildTag)(std::string*, std::map<int32_t, int32_t>*, std::map<std::string, int32_t>*,
-                         std::map<int32_t, _JxRestartVolumeInfo>*, std::vector<_JxRestartVolumeInfo>*,
-                         std::vector<RecoveryVolData_t>*, HostLayout*);
+// The tag's type: its parameters are the types of the public fields and of
+// the records passed by value.
+typedef void BuildTagFunction(std::string*, std::map<int32_t, int32_t>*, std::map<std::string, int32_t>*,
+                              std::map<int32_t, _JxRestartVolumeInfo>*, std::vector<_JxRestartVolumeInfo>*,
+                              std::vector<RecoveryVolData_t>*, HostLayout*);
+typedef BuildTagFunction* BuildTag;
+
+// Defined by the library for the build it is; never called.
+JXRESTART_API BuildTagFunction LibraryBuiltWith;
 
 }  // namespace abi
 }  // namespace jxrestart
