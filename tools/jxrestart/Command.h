@@ -58,6 +58,12 @@ bool ReadText(const Source& source, bool stateFiles, Text* text);
 
 // Writes "jxrestart: <message>" to standard error and returns `status`.
 int Fail(int status, const std::string& message);
+// Writes "jxrestart: <message>" to standard error, a warning or a note that
+// decides no exit status.
+void Warn(const std::string& message);
+
+// "1 line", "2 lines": the count and the word that fits it.
+std::string Plural(size_t count, const char* one, const char* many);
 
 // Reports the deviations of a text on standard error, "<name>: byte <n>:
 // <problem>; <effect>", the kept ones and how many more there are.

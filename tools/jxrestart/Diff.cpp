@@ -18,8 +18,6 @@ namespace {
 
 std::string Signed(int64_t value) { return (value > 0 ? "+" : "") + std::to_string(value); }
 
-std::string Plural(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
 // How each volume's offset changed.
 struct JobChange {
   enum Kind { kAdded, kRemoved, kAdvanced, kGoneBack, kUnchanged } kind;

@@ -31,8 +31,6 @@ namespace tool {
 
 namespace {
 
-std::string Plural(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
-
 struct Place {
   size_t file = 0;  // index into the names read
   size_t line = 0;
@@ -311,17 +309,17 @@ class LogReport {
 
   void Unreadable(const std::string& name, const std::string& why) {
     ++unreadable_;
-    Fail(0, name + ": " + why);
+    Warn(name + ": " + why);
   }
 
   // Prints the summary; returns the exit status.
   int Finish() {
     if (shown_ < deviations_) {
-      Fail(0, Plural(deviations_ - shown_, "more deviation", "more deviations") + " not shown");
+      Warn(Plural(deviations_ - shown_, "more deviation", "more deviations") + " not shown");
     }
     if (states_ == 0) {
       if (invocation_.json) PrintJsonSummary();
-      Fail(0, "no restart string found in " + Plural(lines_, "line", "lines"));
+      Warn("no restart string found in " + Plural(lines_, "line", "lines"));
       return unreadable_ > 0 ? kExitTrouble : kExitInvalid;
     }
     if (invocation_.json) {
@@ -330,7 +328,7 @@ class LogReport {
       PrintSummary();
     }
     if (deviations_ > 0) {
-      Fail(0, Plural(deviations_, "deviation", "deviations") +
+      Warn(Plural(deviations_, "deviation", "deviations") +
                   (invocation_.lenient ? "; accepted as the library reads them (--lenient)"
                                        : "; the states are shown as the library reads them (--lenient accepts them)"));
     }
@@ -346,7 +344,7 @@ class LogReport {
     ++deviations_;
     if (shown_ == Deviations::kShown) return;
     ++shown_;
-    Fail(0, Where(p) + ":" + std::to_string(p.column + offset) + ": " + problem + "; " + effect);
+    Warn(Where(p) + ":" + std::to_string(p.column + offset) + ": " + problem + "; " + effect);
   }
 
   void TextsOf(LineTexts* t, size_t number) {
@@ -782,7 +780,7 @@ void ReadSource(const Source& source, const JobPattern& pattern, LogReport* repo
   }
   LineReader reader(fd);
   if (!binary && reader.LooksBinary()) {
-    Fail(0, name + ": binary file (NUL bytes near its start), skipped (--binary reads it)");
+    Warn(name + ": binary file (NUL bytes near its start), skipped (--binary reads it)");
   } else {
     report->StartFile(name);
     struct stat info;

@@ -60,7 +60,7 @@ int CheckText(const Invocation& invocation, const Text& text, Family family) {
   } else {
     ReportDeviations(text.name, strict.deviations);
     HintQuoting(text, family, strict);
-    if (!strict.wellFormed()) Fail(0, text.name + ": not a well-formed " + KindName(strict.kind));
+    if (!strict.wellFormed()) Warn(text.name + ": not a well-formed " + KindName(strict.kind));
   }
   return strict.wellFormed() ? kExitOk : kExitInvalid;
 }

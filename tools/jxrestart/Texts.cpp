@@ -40,8 +40,14 @@ std::vector<std::string> Lines(const std::string& bytes) {
 }  // namespace
 
 int Fail(int status, const std::string& message) {
-  std::cerr << "jxrestart: " << message << '\n';
+  Warn(message);
   return status;
+}
+
+void Warn(const std::string& message) { std::cerr << "jxrestart: " << message << '\n'; }
+
+std::string Plural(size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 bool ReadText(const Source& source, bool stateFiles, Text* text) {
@@ -50,7 +56,7 @@ bool ReadText(const Source& source, bool stateFiles, Text* text) {
   } else {
     const bool isStdin = source.kind == Source::kStdin;
     text->name = isStdin ? "standard input" : source.value;
-    if (isStdin && ::isatty(STDIN_FILENO)) Fail(0, "reading standard input; end it with Ctrl-D");
+    if (isStdin && ::isatty(STDIN_FILENO)) Warn("reading standard input; end it with Ctrl-D");
     std::FILE* file = isStdin ? stdin : std::fopen(source.value.c_str(), "rb");
     const int error = file == nullptr ? errno : ReadAll(file, &text->bytes);
     if (file != nullptr && !isStdin) std::fclose(file);
@@ -78,15 +84,15 @@ bool ReadText(const Source& source, bool stateFiles, Text* text) {
 
 void ReportDeviations(const std::string& name, const Deviations& deviations) {
   for (const Deviation& d : deviations.kept()) {
-    Fail(0, name + ": byte " + std::to_string(d.offset + 1) + ": " + d.problem + "; " + d.effect);
+    Warn(name + ": byte " + std::to_string(d.offset + 1) + ": " + d.problem + "; " + d.effect);
   }
   const size_t more = deviations.count() - deviations.kept().size();
-  if (more > 0) Fail(0, name + ": " + std::to_string(more) + (more == 1 ? " more deviation" : " more deviations"));
+  if (more > 0) Warn(name + ": " + Plural(more, "more deviation", "more deviations"));
 }
 
 int StatusFor(const Invocation& invocation, const std::string& name, const Deviations& deviations, int strict) {
   if (deviations.empty()) return kExitOk;
-  Fail(0, name + (invocation.lenient ? ": not well formed; accepted as the library reads it (--lenient)"
+  Warn(name + (invocation.lenient ? ": not well formed; accepted as the library reads it (--lenient)"
                                      : ": not well formed (--lenient accepts what the library accepts)"));
   return invocation.lenient ? kExitOk : strict;
 }
@@ -127,7 +133,7 @@ void HintQuoting(const Text& text, Family family, const StrictReading& strict) {
     }
   }
   if (eaten) {
-    Fail(0, text.name +
+    Warn(text.name +
                 ": typed in double quotes? The shell takes each '$' and the character after it (\"$1\" is empty, "
                 "\"$0\" the shell's name): put a volume restart string in single quotes");
   }
