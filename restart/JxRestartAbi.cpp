@@ -34,8 +34,7 @@ void jxrestart::abi::LibraryBuiltWith(cxx11_string_abi*, HostLayout*) {}  // GCO
 extern "C" __attribute__((weak)) const ZnEvEventLayout zn_evevent_layout;
 
 std::size_t jxrestart::internal::DescribeHostLayoutMismatch(const ZnEvEventLayout* host, std::size_t built_size,
-                                                            std::size_t built_alignment, char* line,
-                                                            std::size_t room) {
+                                                            std::size_t built_alignment, char* line, std::size_t room) {
   if (host == nullptr || (host->size == built_size && host->alignment == built_alignment)) return 0;
   const int length = std::snprintf(line, room,
                                    "libJxRestart: the host library libZnLib.so lays out EvEvent in %lu bytes "
@@ -53,8 +52,8 @@ namespace {
 // _exit, since exit() from inside the loader could wait on its lock.
 __attribute__((constructor)) void StopOnAnotherHostLayout() {
   char line[256];
-  const std::size_t length = jxrestart::internal::DescribeHostLayoutMismatch(
-      &zn_evevent_layout, sizeof(EvEvent), alignof(EvEvent), line, sizeof line);
+  const std::size_t length = jxrestart::internal::DescribeHostLayoutMismatch(&zn_evevent_layout, sizeof(EvEvent),
+                                                                             alignof(EvEvent), line, sizeof line);
   if (length == 0) return;
   // GCOVR_EXCL_START: the process ends here, before coverage is written.
   const ssize_t ignored = ::write(STDERR_FILENO, line, length);  // nothing more to do if it fails

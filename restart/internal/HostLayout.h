@@ -15,8 +15,8 @@ namespace internal {
 // than size `built_size` and alignment `built_alignment`, and returns its
 // length; returns 0 when they agree or when `host` is null (a host library
 // without the tag).
-std::size_t DescribeHostLayoutMismatch(const ZnEvEventLayout* host, std::size_t built_size,
-                                       std::size_t built_alignment, char* line, std::size_t room);
+std::size_t DescribeHostLayoutMismatch(const ZnEvEventLayout* host, std::size_t built_size, std::size_t built_alignment,
+                                       char* line, std::size_t room);
 
 }  // namespace internal
 }  // namespace jxrestart

@@ -1,10 +1,10 @@
 // The load-time check of the host library's EvEvent layout: which tags it
 // accepts, and the one line it writes for the others.
-#include "restart/internal/HostLayout.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "restart/internal/HostLayout.h"
 
 namespace {
 

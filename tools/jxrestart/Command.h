@@ -4,6 +4,7 @@
 #ifndef TOOLS_JXRESTART_COMMAND_H_
 #define TOOLS_JXRESTART_COMMAND_H_
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct Invocation {
   bool all = false;      // log: every state, not only the last
   bool binary = false;   // log: search binary files too
   std::string job;       // log: the regular expression of a job's lines
+  // The family the command serves; none for show, check and diff, which
+  // serve either by the kind of the text, and for log.
+  std::optional<Family> family;
 };
 
 // A text as read, with a name for messages ("text", "standard input", a
@@ -91,15 +95,13 @@ void HintQuoting(const Text& text, Family family, const StrictReading& strict);
 int ShowText(const Invocation& invocation, const Text& text, Family family);
 int CheckText(const Invocation& invocation, const Text& text, Family family);
 
-// The commands.
-int Show(const Invocation& invocation, Family family);   // job show, volumes show
-int Check(const Invocation& invocation, Family family);  // job check, volumes check
-int ShowAny(const Invocation& invocation);               // show
-int CheckAny(const Invocation& invocation);              // check
-int Diff(const Invocation& invocation, Family family);   // job diff, volumes diff
-int DiffAny(const Invocation& invocation);               // diff
-int Set(const Invocation& invocation, Family family);    // job set, volumes set
-int Log(const Invocation& invocation);                   // log
+// The commands, each for the family of the invocation or, without one,
+// for the kind of its text.
+int Show(const Invocation& invocation);   // show, job show, volumes show
+int Check(const Invocation& invocation);  // check, job check, volumes check
+int Diff(const Invocation& invocation);   // diff, job diff, volumes diff
+int Set(const Invocation& invocation);    // job set, volumes set
+int Log(const Invocation& invocation);    // log
 
 }  // namespace tool
 }  // namespace jxrestart

@@ -25,9 +25,9 @@ struct OptionInfo {
   Option bit;
   const char* value;  // the value it takes, or null
 };
-const OptionInfo kOptions[] = {{"--file", kFile, "PATH"}, {"--json", kJson, nullptr}, {"--lenient", kLenient, nullptr},
-                               {"--all", kAll, nullptr},  {"--binary", kBinary, nullptr},
-                               {"--job", kJobPattern, "REGEX"}};
+const OptionInfo kOptions[] = {{"--file", kFile, "PATH"},        {"--json", kJson, nullptr},
+                               {"--lenient", kLenient, nullptr}, {"--all", kAll, nullptr},
+                               {"--binary", kBinary, nullptr},   {"--job", kJobPattern, "REGEX"}};
 
 // What a command takes besides its options.
 enum class Takes {
@@ -37,8 +37,13 @@ enum class Takes {
   kFiles,        // any number of files; standard input when none is given
 };
 
+// Which kind of text a command reads: one family, or either, by the kind of
+// the text (show, check, diff); log reads every kind.
+enum class Serves { kJob, kVolumes, kEither };
+
 struct CommandInfo {
   const char* name;
+  Serves serves;
   Takes takes;
   unsigned options;
   const char* arguments;  // as the usage line shows them
@@ -47,39 +52,31 @@ struct CommandInfo {
   int (*run)(const Invocation&);
 };
 
-int RunShow(const Invocation& i) { return ShowAny(i); }
-int RunCheck(const Invocation& i) { return CheckAny(i); }
-int RunDiff(const Invocation& i) { return DiffAny(i); }
-int RunJobShow(const Invocation& i) { return Show(i, Family::kJob); }
-int RunJobCheck(const Invocation& i) { return Check(i, Family::kJob); }
-int RunJobDiff(const Invocation& i) { return Diff(i, Family::kJob); }
-int RunJobSet(const Invocation& i) { return Set(i, Family::kJob); }
-int RunVolumesShow(const Invocation& i) { return Show(i, Family::kVolumes); }
-int RunVolumesCheck(const Invocation& i) { return Check(i, Family::kVolumes); }
-int RunVolumesDiff(const Invocation& i) { return Diff(i, Family::kVolumes); }
-int RunVolumesSet(const Invocation& i) { return Set(i, Family::kVolumes); }
-
 const char kText[] = "[TEXT]";
 
 const CommandInfo kCommands[] = {
-    {"show", Takes::kText, kFile | kJson | kLenient, kText, "a job or volume restart string, whichever it is",
+    {"show", Serves::kEither, Takes::kText, kFile | kJson | kLenient, kText,
+     "a job or volume restart string, whichever it is",
      "Runs 'job show' for a job restart string (it begins with '-Restart ') or a\n"
      "restart input (items closed by '@'), 'volumes show' for a volume restart\n"
      "string (records closed by '$'). A text of neither kind is refused.\n",
-     RunShow},
-    {"check", Takes::kText, kFile | kJson, kText, "whether a job or volume restart string is well formed",
+     Show},
+    {"check", Serves::kEither, Takes::kText, kFile | kJson, kText,
+     "whether a job or volume restart string is well formed",
      "Runs 'job check' or 'volumes check', by the kind of the text, as 'show'\n"
      "tells them apart.\n",
-     RunCheck},
-    {"diff", Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW", "how a state changed from OLD to NEW, whichever kind",
+     Check},
+    {"diff", Serves::kEither, Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW",
+     "how a state changed from OLD to NEW, whichever kind",
      "Runs 'job diff' or 'volumes diff', by the kind of the texts. OLD or NEW\n"
      "may be a state file of the example job manager (a job restart string,\n"
      "then a volume restart string, one per line): two state files are\n"
      "compared in both kinds, a state file and a text in the text's kind.\n"
      "Exit 0 when the states are the same, 1 when they differ, 2 when a text\n"
      "is not well formed (unless --lenient), holds nothing, or the kinds differ.\n",
-     RunDiff},
-    {"job show", Takes::kText, kFile | kJson | kLenient, kText, "the volumes and offsets of a job restart string",
+     Diff},
+    {"job show", Serves::kJob, Takes::kText, kFile | kJson | kLenient, kText,
+     "the volumes and offsets of a job restart string",
      "Reads a job restart string (\"-Restart 3|0@17|4096@\") or the restart input\n"
      "that the job manager hands back (\"3|0@17|4096@\") as a restarted job reads\n"
      "it, and prints each volume and its offset in ascending order, then the\n"
@@ -87,21 +84,23 @@ const CommandInfo kCommands[] = {
      "reported on standard error with what the restarted job gets instead.\n"
      "Exit 0 when the text is well formed, 1 when it is not (0 with --lenient)\n"
      "or when no volume is read from it, 2 for a volume restart string.\n",
-     RunJobShow},
-    {"job check", Takes::kText, kFile | kJson, kText, "whether a job restart string or restart input is well formed",
+     Show},
+    {"job check", Serves::kJob, Takes::kText, kFile | kJson, kText,
+     "whether a job restart string or restart input is well formed",
      "Prints nothing and exits 0 when the job restart string or restart input\n"
      "is well formed. Otherwise reports each deviation with its byte, what is\n"
      "wrong, and what a job restarted with the text gets instead, and exits 1.\n",
-     RunJobCheck},
-    {"job diff", Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW", "how each volume's offset changed from OLD to NEW",
+     Check},
+    {"job diff", Serves::kJob, Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW",
+     "how each volume's offset changed from OLD to NEW",
      "Compares two job restart strings volume by volume, as restarted jobs read\n"
      "them: added, removed, advanced (and by how much), gone back, unchanged,\n"
      "with a summary line. OLD or NEW may be '-' (standard input), come from\n"
      "--file PATH, or be a state file, whose job restart string is compared.\n"
      "Exit 0 when the states are the same, 1 when they differ, 2 when OLD or\n"
      "NEW is not well formed (unless --lenient) or holds no volume.\n",
-     RunJobDiff},
-    {"job set", Takes::kAssignments, kFile | kJson | kLenient, "[add] VOLUME=OFFSET... [TEXT]",
+     Diff},
+    {"job set", Serves::kJob, Takes::kAssignments, kFile | kJson | kLenient, "[add] VOLUME=OFFSET... [TEXT]",
      "a job restart string with volumes changed or added",
      "Reads the job restart string as a restarted job does, changes each\n"
      "VOLUME's offset to OFFSET through the library (as the job itself would),\n"
@@ -115,8 +114,9 @@ const CommandInfo kCommands[] = {
      "below) is refused with its reason, exit 2; a text that is not well\n"
      "formed prints nothing and exits 1, unless --lenient, which edits it as\n"
      "the library reads it.\n",
-     RunJobSet},
-    {"volumes show", Takes::kText, kFile | kJson | kLenient, kText, "the records of a volume restart string",
+     Set},
+    {"volumes show", Serves::kVolumes, Takes::kText, kFile | kJson | kLenient, kText,
+     "the records of a volume restart string",
      "Reads a volume restart string (\"2|-5|7|-1$1|100|200|4096$\": copy type,\n"
      "source, destination and offset per record) as a restarted job reads it,\n"
      "and prints its records in ascending source order, the offset as the\n"
@@ -125,22 +125,24 @@ const CommandInfo kCommands[] = {
      "well formed, 1 when it is not (0 with --lenient) or the library refuses\n"
      "it or reads no record, 2 for a job restart string or restart input.\n"
      "Quote it in single quotes: it holds '$'.\n",
-     RunVolumesShow},
-    {"volumes check", Takes::kText, kFile | kJson, kText, "whether a volume restart string is well formed",
+     Show},
+    {"volumes check", Serves::kVolumes, Takes::kText, kFile | kJson, kText,
+     "whether a volume restart string is well formed",
      "Prints nothing and exits 0 when the volume restart string is well formed.\n"
      "Otherwise reports each deviation with its byte, what is wrong, and what a\n"
      "job restarted with the text gets instead, and exits 1.\n",
-     RunVolumesCheck},
-    {"volumes diff", Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW", "which records were added, removed or changed",
+     Check},
+    {"volumes diff", Serves::kVolumes, Takes::kTwoTexts, kFile | kJson | kLenient, "OLD NEW",
+     "which records were added, removed or changed",
      "Compares two volume restart strings record by record, as restarted jobs\n"
      "read them: added and removed records, and each field that changed\n"
      "(destination, copy type, offset, the offset as the string writes it),\n"
      "with a summary line. OLD or NEW may be '-', come from --file PATH, or be\n"
      "a state file, whose volume restart string is compared. Exit statuses as\n"
      "for 'job diff'.\n",
-     RunVolumesDiff},
-    {"volumes set", Takes::kAssignments, kFile | kJson | kLenient, "[add] SOURCE FIELD=VALUE... [TEXT]",
-     "a volume restart string with a record changed or added",
+     Diff},
+    {"volumes set", Serves::kVolumes, Takes::kAssignments, kFile | kJson | kLenient,
+     "[add] SOURCE FIELD=VALUE... [TEXT]", "a volume restart string with a record changed or added",
      "Reads the volume restart string as a restarted job does, sets each FIELD\n"
      "(offset, dest or copytype) of the record of SOURCE through the library,\n"
      "and prints the string exactly as the library renders it. 'add SOURCE\n"
@@ -148,8 +150,8 @@ const CommandInfo kCommands[] = {
      "offset is written as the string writes it (-1 is 2^64 - 1) or as the\n"
      "unsigned value; a copy type is 0 to 255. A state file is printed whole,\n"
      "its volume restart string edited. Exit statuses as for 'job set'.\n",
-     RunVolumesSet},
-    {"log", Takes::kFiles, kJson | kLenient | kAll | kBinary | kJobPattern, "[FILE... | -]",
+     Set},
+    {"log", Serves::kEither, Takes::kFiles, kJson | kLenient | kAll | kBinary | kJobPattern, "[FILE... | -]",
      "the restart strings in job logs and state files",
      "Reads job logs as they are, line by line: the library's debug lines, the\n"
      "lines a job writes when it hands its state on, a job manager's state file,\n"
@@ -256,7 +258,8 @@ std::string Rows(const std::vector<Row>& rows) {
   std::string list;
   for (const Row& row : rows) {
     list += "  " + row.head;
-    list += row.head.size() > width ? "\n" + std::string(width + 4, ' ') : std::string(width - row.head.size() + 2, ' ');
+    list +=
+        row.head.size() > width ? "\n" + std::string(width + 4, ' ') : std::string(width - row.head.size() + 2, ' ');
     list += std::string(row.summary) + "\n";
   }
   return list;
@@ -279,8 +282,8 @@ std::vector<const CommandInfo*> CommandsOf(const std::string& group) {
 std::string Usage() {
   std::vector<Row> rows = CommandRows(CommandsOf(""), 0);
   rows.push_back({"help [COMMAND]", "this help, or the help of a command"});
-  return "Usage: jxrestart [--debug] COMMAND [OPTIONS] [TEXT]\n\n" + std::string(kAbout) + "\nCommands:\n" + Rows(rows) +
-         kTail;
+  return "Usage: jxrestart [--debug] COMMAND [OPTIONS] [TEXT]\n\n" + std::string(kAbout) + "\nCommands:\n" +
+         Rows(rows) + kTail;
 }
 
 std::string GroupHelp(const std::string& group) {
@@ -392,6 +395,7 @@ int RunCommand(const CommandInfo& c, const std::vector<std::string>& args) {
   if (invocation.all && invocation.json) return Usage("'" + std::string(c.name) + "' takes --all or --json, not both");
   const std::string wrong = CheckArguments(c, &invocation);
   if (!wrong.empty()) return Usage(wrong);
+  if (c.serves != Serves::kEither) invocation.family = c.serves == Serves::kJob ? Family::kJob : Family::kVolumes;
   return c.run(invocation);
 }
 

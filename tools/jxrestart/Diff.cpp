@@ -211,16 +211,13 @@ int Finish(const Invocation& invocation, const Json& json, int status) {
 
 }  // namespace
 
-int Diff(const Invocation& invocation, Family family) {
+int Diff(const Invocation& invocation) {
   Text sides[2];
   if (!ReadSides(invocation, sides)) return kExitTrouble;
-  Json json = Json::object();
-  return Finish(invocation, json, Compare(invocation, sides, family, &json));
-}
-
-int DiffAny(const Invocation& invocation) {
-  Text sides[2];
-  if (!ReadSides(invocation, sides)) return kExitTrouble;
+  if (invocation.family) {
+    Json json = Json::object();
+    return Finish(invocation, json, Compare(invocation, sides, *invocation.family, &json));
+  }
   if (!sides[0].stateFile || !sides[1].stateFile) {
     const Text& single = sides[0].stateFile ? sides[1] : sides[0];
     const TextKind kind = KindOf(single.bytes);

@@ -198,7 +198,8 @@ Edited EditVolumes(const std::string& text, const VolumeEdit& e, std::string* re
   return Edited::kDone;
 }
 
-int Set(const Invocation& invocation, Family family) {
+int Set(const Invocation& invocation) {
+  const Family family = *invocation.family;
   KeepLastLibraryLine();  // a refusal's reason
   std::vector<JobEdit> jobEdits;
   VolumeEdit volumeEdit;

@@ -65,28 +65,18 @@ int CheckText(const Invocation& invocation, const Text& text, Family family) {
   return strict.wellFormed() ? kExitOk : kExitInvalid;
 }
 
-int Show(const Invocation& invocation, Family family) {
+int Show(const Invocation& invocation) {
   Text text;
   if (!ReadText(invocation.sources[0], false, &text)) return kExitTrouble;
-  return ShowText(invocation, text, family);
-}
-
-int Check(const Invocation& invocation, Family family) {
-  Text text;
-  if (!ReadText(invocation.sources[0], false, &text)) return kExitTrouble;
-  return CheckText(invocation, text, family);
-}
-
-int ShowAny(const Invocation& invocation) {
-  Text text;
-  if (!ReadText(invocation.sources[0], false, &text)) return kExitTrouble;
+  if (invocation.family) return ShowText(invocation, text, *invocation.family);
   const TextKind kind = KindOf(text.bytes);
   return kind == TextKind::kUnknown ? NotOneText(text, "show") : ShowText(invocation, text, FamilyOf(kind));
 }
 
-int CheckAny(const Invocation& invocation) {
+int Check(const Invocation& invocation) {
   Text text;
   if (!ReadText(invocation.sources[0], false, &text)) return kExitTrouble;
+  if (invocation.family) return CheckText(invocation, text, *invocation.family);
   const TextKind kind = KindOf(text.bytes);
   return kind == TextKind::kUnknown ? NotOneText(text, "check") : CheckText(invocation, text, FamilyOf(kind));
 }
