@@ -40,8 +40,9 @@ std::size_t jxrestart::internal::DescribeHostLayoutMismatch(const ZnEvEventLayou
                                    "libJxRestart: the host library libZnLib.so lays out EvEvent in %lu bytes "
                                    "aligned to %lu, but libJxRestart was built for %zu bytes aligned to %zu\n",
                                    host->size, host->alignment, built_size, built_alignment);
-  if (length < 0) return 0;
-  return std::min(static_cast<std::size_t>(length), room - 1);  // snprintf cut it there
+  // snprintf fails only on an encoding error, which this format cannot
+  // meet; a line longer than the room is cut there, and still terminated.
+  return std::min(static_cast<std::size_t>(length), room - 1);
 }
 
 namespace {

@@ -1,24 +1,28 @@
 #!/usr/bin/env python3
-"""Mutation run over the library and the host log: applies one operator
-change at a time to restart/ and host/, rebuilds, and runs their tests. A
-mutant the tests fail is killed; one they pass survives and is listed, with
-its place, for a person to judge (some change nothing observable). A
-mutant that does not build counts neither way.
+"""Mutation run over the library and the host log, or over the jxrestart
+tool: applies one operator change at a time, rebuilds, and runs the tests
+of what was changed. A mutant the tests fail is killed; one they pass
+survives and is listed, with its place, for a person to judge (some change
+nothing observable). A mutant that does not build counts neither way.
 
-  tests/mutation/mutate.py [BUILD_DIR] [--only PATH_SUBSTRING] [--list]
+  tests/mutation/mutate.py [BUILD_DIR] [--tool] [--sample N [--seed S]]
+                           [--only PATH_SUBSTRING] [--list]
 
-The build folder is configured with the library, the host log and their
-tests only (no tool, example or benchmark), and the sources are restored
-after each mutant, also when the run is interrupted.
+--tool mutates tools/jxrestart/ and judges by the tool's tests; --sample
+takes N mutants drawn with the seed (default 1) instead of all of them.
+The build folder is configured with only what the tests need, and the
+sources are restored after each mutant, also when the run is interrupted.
 """
+import glob
 import os
+import random
 import re
 import subprocess
 import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-FILES = ["restart/JxRestartability.cpp", "restart/ZNJxRestart.cpp", "host/EvEvent.cpp",
+FILES = ["restart/JxRestartability.cpp", "restart/ZNJxRestart.cpp", "restart/JxRestartAbi.cpp", "host/EvEvent.cpp",
          "restart/internal/Decimal.h", "restart/internal/MapStore.h", "restart/internal/RestartInput.h",
          "restart/internal/StringWriter.h", "restart/internal/TextFormat.h", "restart/internal/VolumeItem.h"]
 # One operator change each: (pattern, replacement).
@@ -29,6 +33,8 @@ OPERATORS = [
     (r"\+\+(?=\w)", "--"), (r"(?<=\()!(?=\w)", ""), (r"(?<=[ (])(\d+)(?=[;,)\]])", None),
 ]
 LABELS = "unit|alloc|concurrency|abi|corpus"
+TOOL_FILES = sorted(os.path.relpath(p, ROOT) for p in glob.glob(os.path.join(ROOT, "tools/jxrestart/*.[ch]*")))
+TOOL_LABELS = "tool|corpus"
 
 
 def skippable(line):
@@ -64,20 +70,27 @@ def run(command, cwd, timeout):
 
 
 def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    def value(option, default):
+        return sys.argv[sys.argv.index(option) + 1] if option in sys.argv else default
+    valued = {value(o, None) for o in ("--only", "--sample", "--seed")}
+    args = [a for a in sys.argv[1:] if not a.startswith("--") and a not in valued]
     build = os.path.abspath(args[0] if args else os.path.join(ROOT, "build-mutate"))
-    only = sys.argv[sys.argv.index("--only") + 1] if "--only" in sys.argv else ""
+    tool = "--tool" in sys.argv
+    files, labels = (TOOL_FILES, TOOL_LABELS) if tool else (FILES, LABELS)
+    only = value("--only", "")
     listing = "--list" in sys.argv
-    work = [(path, number, mutated) for path in FILES if only in path for number, mutated in mutants(path)]
+    work = [(path, number, mutated) for path in files if only in path for number, mutated in mutants(path)]
+    if "--sample" in sys.argv:
+        work = sorted(random.Random(int(value("--seed", "1"))).sample(work, min(len(work), int(value("--sample", 0)))))
     if listing:
         for path, number, mutated in work:
             print(f"{path}:{number + 1}: {mutated.strip()}")
         print(f"{len(work)} mutants")
         return 0
     subprocess.run(["cmake", "-S", ROOT, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                    "-DJXRESTART_BUILD_TOOLS=OFF", "-DJXRESTART_BUILD_BENCH=OFF"], check=True,
-                   stdout=subprocess.DEVNULL)
-    if run(["cmake", "--build", build], ROOT, 900) != 0 or run(["ctest", "-L", LABELS, "-j2"], build, 600) != 0:
+                    "-DJXRESTART_BUILD_TOOLS=" + ("ON" if tool else "OFF"), "-DJXRESTART_BUILD_BENCH=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    if run(["cmake", "--build", build], ROOT, 900) != 0 or run(["ctest", "-L", labels, "-j2"], build, 600) != 0:
         print("the unmutated build or its tests fail; nothing to measure")
         return 2
     killed, stillborn, survivors, started = 0, 0, [], time.time()
@@ -91,7 +104,7 @@ def main():
             with open(full, "w") as f:
                 f.write("\n".join(lines))
             built = run(["cmake", "--build", build], ROOT, 900) == 0
-            dead = built and run(["ctest", "-L", LABELS, "-j2", "--timeout", "60"], build, 900) != 0
+            dead = built and run(["ctest", "-L", labels, "-j2", "--timeout", "60"], build, 900) != 0
         finally:
             with open(full, "w") as f:
                 f.write(original)
