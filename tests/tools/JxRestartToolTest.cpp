@@ -56,6 +56,7 @@ const ToolCase kCases[] = {
      "2 records\n2|-5|7|-1$1|100|200|4096$\n",
      {}},
     {"check of a well-formed text says nothing", {"check", "2|-5|7|-1$1|100|200|4096$"}, "", 0, "", {}},
+    {"a text of spaces only", {"show", "   "}, "", 2, "", {"jxrestart: text: the text is only spaces"}},
 
     // Each deviation: its byte, what is wrong, what a restarted job gets.
     {"a log line: the timestamp becomes a volume",
@@ -212,6 +213,15 @@ const ToolCase kCases[] = {
     {"job set, no volume", {"job", "set", "=5", "3|0@"}, "", 2, "", {"\"=5\" is not VOLUME=OFFSET"}},
     {"job set, two '='", {"job", "set", "17=5=6", "3|0@"}, "", 2, "", {"\"17=5=6\" is not VOLUME=OFFSET"}},
     {"job set, beyond 32 bits", {"job", "set", "2147483648=0", "3|0@"}, "", 2, "", {"out of range (-2147483648"}},
+    // The int32 range of set's numbers, at both ends: the limit reaches the
+    // library, one beyond it is refused before.
+    {"job set, the largest offset", {"job", "set", "3=2147483647", "3|0@"}, "", 0, "-Restart 3|2147483647@\n", {}},
+    {"job set, one beyond the largest", {"job", "set", "3=2147483648", "3|0@"}, "", 2, "",
+     {"offset \"2147483648\" is out of range (-2147483648 to 2147483647)"}},
+    {"job set, the smallest offset reaches the library", {"job", "set", "3=-2147483648", "3|0@"}, "", 2, "",
+     {"3=-2147483648: the library refuses it: \"Wrong input value for iOffset: -2147483648\""}},
+    {"job set, one below the smallest", {"job", "set", "3=-2147483649", "3|0@"}, "", 2, "",
+     {"offset \"-2147483649\" is out of range (-2147483648 to 2147483647)"}},
     {"job set, a negative volume", {"job", "set", "add", "-3=1", "3|0@"}, "", 2, "", {"Wrong input value for vol id: -3"}},
     {"job set of a text not well formed", {"job", "set", "3=1", "3|0@x"}, "", 1, "", {"not well formed, so not edited"}},
     {"job set, lenient", {"job", "set", "--lenient", "3=1", "3|0@x"}, "", 0, "-Restart 3|1@\n", {"text after the last item"}},
