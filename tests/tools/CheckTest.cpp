@@ -47,6 +47,7 @@ const CheckCase kJobCases[] = {
     {"3|0@17|4096", {{12, "no closing '@'"}}},
     {"0|5", {{1, "volume 0"}, {4, "no closing '@'"}}},
     {"0|5@", {{1, "volume id 0"}}},
+    {"1|2:@", {{4, "offset \"2:\" has text after its number"}}},  // ':' follows '9'
     {"3|0@3|7@", {{5, "volume 3 is given again (first at byte 1)"}}},
     {"4096@17|", {{1, "comes before its volume id"}}},
     {"5|6|7@", {{1, "volume id \"5\" has no offset"}}},
@@ -78,6 +79,8 @@ const CheckCase kVolumeCases[] = {
     {"255|2147483647|-2147483648|-9223372036854775808$", {}},
     {"1|9|9|9$0|2|2|2$", {}},  // any order
     {"|||0$", {{1, "only 5 bytes long"}}},
+    {"0|||0$", {{3, "empty source volume"}, {4, "empty destination volume"}}},  // 6 bytes: read
+    {"0|1|2|3:$", {{8, "offset \"3:\" has text after its number"}}},             // ':' follows '9'
     {"abcdefgh", {{1, "text after the last '$'"}, {1, "no record"}}},
     {"  1|2|3|4$", {{1, "begins with spaces"}}},
     {"1|2|3|4|5$", {{8, "more than four fields"}}},
