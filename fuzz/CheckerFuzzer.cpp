@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tools/jxrestart/Edit.h"
+#include "tools/jxrestart/Set.h"
 #include "tools/jxrestart/Examination.h"
 
 namespace tool = jxrestart::tool;

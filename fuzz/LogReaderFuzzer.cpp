@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz/FuzzCheck.h"
-#include "tools/jxrestart/Command.h"
-#include "tools/jxrestart/LogScan.h"
+#include "tools/jxrestart/log/Log.h"
+#include "tools/jxrestart/log/Recognisers.h"
 
 namespace tool = jxrestart::tool;
 using Json = nlohmann::json;

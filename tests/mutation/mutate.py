@@ -33,7 +33,7 @@ OPERATORS = [
     (r"\+\+(?=\w)", "--"), (r"(?<=\()!(?=\w)", ""), (r"(?<=[ (])(\d+)(?=[;,)\]])", None),
 ]
 LABELS = "unit|alloc|concurrency|abi|corpus"
-TOOL_FILES = sorted(os.path.relpath(p, ROOT) for p in glob.glob(os.path.join(ROOT, "tools/jxrestart/*.[ch]*")))
+TOOL_FILES = sorted(os.path.relpath(p, ROOT) for p in glob.glob(os.path.join(ROOT, "tools/jxrestart/**/*.[ch]*"), recursive=True))
 TOOL_LABELS = "tool|corpus"
 
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "tools/jxrestart/Examination.h"
-#include "tools/jxrestart/LogInput.h"
-#include "tools/jxrestart/LogScan.h"
+#include "tools/jxrestart/log/Source.h"
+#include "tools/jxrestart/log/Recognisers.h"
 
 namespace {
 

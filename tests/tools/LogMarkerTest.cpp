@@ -16,8 +16,7 @@
 #include "restart/ZNJxRestart.h"
 #include "restart/internal/TextFormat.h"
 #include "tests/support/LogCapture.h"
-#include "tools/jxrestart/LogInput.h"
-#include "tools/jxrestart/LogScan.h"
+#include "tools/jxrestart/log/Recognisers.h"
 
 namespace {
 
@@ -62,12 +61,11 @@ TEST(LogMarkers, TheLogReaderFindsEveryTextTheLibraryLogs) {
   std::vector<std::string> messages;
   std::ifstream in(said, std::ios::binary);
   for (std::string line; std::getline(in, line);) messages.push_back(line);
-  const int fd = ::open(log.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
-  jxrestart::tool::LineReader reader(fd);
-  std::string_view line;
+  std::ifstream lines(log, std::ios::binary);
+  ASSERT_TRUE(lines.is_open());
   size_t texts = 0;
-  for (size_t i = 0; reader.Next(&line); ++i) {
+  std::string line;
+  for (size_t i = 0; std::getline(lines, line); ++i) {
     ASSERT_LT(i, messages.size());
     std::vector<jxrestart::tool::FoundText> found;
     jxrestart::tool::FindTexts(line, &found);
@@ -91,7 +89,6 @@ TEST(LogMarkers, TheLogReaderFindsEveryTextTheLibraryLogs) {
       EXPECT_TRUE(found.empty()) << "line " << i + 1 << ": " << line;
     }
   }
-  ::close(fd);
   EXPECT_EQ(texts, 8u) << "each line of RunTheLibrary that logs a text";
   std::remove(log.c_str());
   std::remove(said.c_str());

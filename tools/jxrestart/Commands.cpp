@@ -10,7 +10,11 @@
 #include <vector>
 
 #include "restart/JxRestartVersion.h"
-#include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Diff.h"
+#include "tools/jxrestart/Set.h"
+#include "tools/jxrestart/Show.h"
+#include "tools/jxrestart/Texts.h"
+#include "tools/jxrestart/log/Log.h"
 #include "tools/jxrestart/LibraryLog.h"
 
 namespace jxrestart {

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Diff.h"
+#include "tools/jxrestart/Texts.h"
 #include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/Table.h"
 

@@ -1,5 +1,7 @@
 #include "tools/jxrestart/Json.h"
 
+#include <algorithm>
+
 namespace jxrestart {
 namespace tool {
 
@@ -44,6 +46,61 @@ Json CheckJson(const StrictReading& strict) {
   Json json{{"kind", KindName(strict.kind)}};
   AddDeviations(strict.deviations, LogPlace(), &json);
   return json;
+}
+
+Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
+                  const StrictReading& strict, const LibraryReading& library) {
+  Json json{{"file", file}, {"line", place.line}, {"column", place.column}};
+  if (job != nullptr) json["job"] = *job;
+  json["kind"] = KindName(found.kind);
+  json["text"] = std::string(found.text);
+  const Json state = StateJson(Examination{strict, library}, FamilyOf(found.kind), {place.line, place.column});
+  for (const auto& field : state.items()) {
+    if (field.key() != "kind") json[field.key()] = field.value();
+  }
+  return json;
+}
+
+Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],
+                const std::vector<std::string>& files) {
+  Json entry{{"name", name}, {"jobStates", job.tracks[0].states}, {"restarts", job.tracks[0].restarts},
+             {"volumeStates", job.tracks[1].states}};
+  for (const Family family : {Family::kJob, Family::kVolumes}) {
+    const Track& track = job.tracks[static_cast<int>(family)];
+    const Progress& shown = progress[static_cast<int>(family)];
+    const char* key = family == Family::kJob ? "lastJobRestartString" : "lastVolumeRestartString";
+    const char* table = family == Family::kJob ? "volumes" : "sources";
+    entry[key] = nullptr;
+    entry[table] = Json::array();
+    if (track.states == 0) continue;
+    entry[key] = {{"file", files[track.lastPlace.file]},
+                  {"line", track.lastPlace.line},
+                  {"restartString", shown.last.read ? Json(shown.last.rendered) : Json()}};
+    // A job's offsets are numbers, a record's the decimal its string writes.
+    const auto offset = [family](uint64_t value) {
+      return family == Family::kJob ? Json(static_cast<int64_t>(value)) : Json(OffsetText(value));
+    };
+    const std::vector<Entry>& firsts = shown.First();
+    for (const Entry& e : shown.lasts) {
+      const auto first = std::lower_bound(firsts.begin(), firsts.end(), e,
+                                          [](const Entry& a, const Entry& b) { return a.id < b.id; });
+      const bool seen = first != firsts.end() && first->id == e.id;
+      entry[table].push_back(
+          {{VolumeWord(family), e.id}, {"first", seen ? offset(first->offset) : Json()}, {"last", offset(e.offset)}});
+    }
+  }
+  return entry;
+}
+
+Json LogSummaryJson(const std::vector<std::string>& files, size_t lines, size_t states, size_t deviations,
+                    size_t unreadable, Json jobs) {
+  return {{"summary",
+           {{"files", files},
+            {"lines", lines},
+            {"restartStrings", states},
+            {"deviations", deviations},
+            {"unreadable", unreadable},
+            {"jobs", std::move(jobs)}}}};
 }
 
 }  // namespace tool

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/log/History.h"
 
 namespace jxrestart {
 namespace tool {
@@ -41,6 +42,17 @@ Json CheckJson(const StrictReading& strict);
 
 // A record as the volume restart string holds it.
 Json RecordJson(const _JxRestartVolumeInfo& r);
+
+// log --json: a state found at `place` of `file`, with the job --job
+// named, if it names one.
+Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
+                  const StrictReading& strict, const LibraryReading& library);
+// A job's counts, last states and each volume's first and last offset;
+// `progress` by Family, for the tracks that hold a state.
+Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],
+                const std::vector<std::string>& files);
+Json LogSummaryJson(const std::vector<std::string>& files, size_t lines, size_t states, size_t deviations,
+                    size_t unreadable, Json jobs);
 
 }  // namespace tool
 }  // namespace jxrestart

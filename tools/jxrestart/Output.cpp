@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Texts.h"
 
 namespace jxrestart {
 namespace tool {

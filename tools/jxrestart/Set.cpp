@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "restart/JxRestartability.h"
-#include "tools/jxrestart/Command.h"
-#include "tools/jxrestart/Edit.h"
+#include "tools/jxrestart/Texts.h"
+#include "tools/jxrestart/Set.h"
 #include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/LibraryLog.h"
 

@@ -2,7 +2,8 @@
 #include <iostream>
 #include <string>
 
-#include "tools/jxrestart/Command.h"
+#include "tools/jxrestart/Show.h"
+#include "tools/jxrestart/Texts.h"
 #include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/Table.h"
 

@@ -1,14 +1,15 @@
-// The changes that `job set` and `volumes set` make to a state, read from
-// the command line and made through the library's own operations, so that
-// the state printed is well formed by construction.
-#ifndef TOOLS_JXRESTART_EDIT_H_
-#define TOOLS_JXRESTART_EDIT_H_
+// set: the changes that `job set` and `volumes set` make to a state, read
+// from the command line and made through the library's own operations, so
+// that the state printed is well formed by construction.
+#ifndef TOOLS_JXRESTART_SET_H_
+#define TOOLS_JXRESTART_SET_H_
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "restart/ZNJxRestart.h"
+#include "tools/jxrestart/Invocation.h"
 
 namespace jxrestart {
 namespace tool {
@@ -48,7 +49,9 @@ enum class Edited {
 Edited EditJob(const std::string& text, const std::vector<JobEdit>& edits, std::string* result, std::string* error);
 Edited EditVolumes(const std::string& text, const VolumeEdit& edit, std::string* result, std::string* error);
 
+int Set(const Invocation& invocation);  // job set, volumes set
+
 }  // namespace tool
 }  // namespace jxrestart
 
-#endif  // TOOLS_JXRESTART_EDIT_H_
+#endif  // TOOLS_JXRESTART_SET_H_

@@ -1,45 +1,15 @@
-// The jxrestart tool's commands: what a command is given, the exit
-// statuses they share, reading their texts and reporting on them. The
-// table of commands, with what each takes, is in Commands.cpp.
-#ifndef TOOLS_JXRESTART_COMMAND_H_
-#define TOOLS_JXRESTART_COMMAND_H_
+// The texts a command reads, and what it says of them: reading one text
+// (or a state file), the messages on standard error, and the refusals that
+// every command words the same way.
+#ifndef TOOLS_JXRESTART_TEXTS_H_
+#define TOOLS_JXRESTART_TEXTS_H_
 
-#include <optional>
 #include <string>
-#include <vector>
 
-#include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/Invocation.h"
 
 namespace jxrestart {
 namespace tool {
-
-// As diff and cmp use them.
-enum ExitStatus {
-  kExitOk = 0,       // success: well formed; for diff, the two states are the same
-  kExitInvalid = 1,  // a text that is not well formed, or holds nothing; for diff, the states differ
-  kExitTrouble = 2,  // a usage error, an unreadable file, a text of the wrong kind or of several
-                     // lines, a value refused, a failed output; for diff, also a text not well formed
-};
-
-// One text to read: an argument, standard input ("-"), or a file.
-struct Source {
-  enum Kind { kArgument, kStdin, kFile } kind;
-  std::string value;  // the text, or the file's path
-};
-
-struct Invocation {
-  std::string command;             // "job show"
-  std::vector<Source> sources;     // in command-line order
-  std::vector<std::string> words;  // set: the assignments, and what they apply to
-  bool json = false;
-  bool lenient = false;  // accept what the library accepts, with warnings
-  bool all = false;      // log: every state, not only the last
-  bool binary = false;   // log: search binary files too
-  std::string job;       // log: the regular expression of a job's lines
-  // The family the command serves; none for show, check and diff, which
-  // serve either by the kind of the text, and for log.
-  std::optional<Family> family;
-};
 
 // A text as read, with a name for messages ("text", "standard input", a
 // path; for diff "OLD" or "NEW" before it). A state file of the example
@@ -91,19 +61,7 @@ bool WrongKind(const Text& text, Family family, const char* action);
 // argument looks as if the shell took its '$'s (double quotes).
 void HintQuoting(const Text& text, Family family, const StrictReading& strict);
 
-// One text of one family: show, check.
-int ShowText(const Invocation& invocation, const Text& text, Family family);
-int CheckText(const Invocation& invocation, const Text& text, Family family);
-
-// The commands, each for the family of the invocation or, without one,
-// for the kind of its text.
-int Show(const Invocation& invocation);   // show, job show, volumes show
-int Check(const Invocation& invocation);  // check, job check, volumes check
-int Diff(const Invocation& invocation);   // diff, job diff, volumes diff
-int Set(const Invocation& invocation);    // job set, volumes set
-int Log(const Invocation& invocation);    // log
-
 }  // namespace tool
 }  // namespace jxrestart
 
-#endif  // TOOLS_JXRESTART_COMMAND_H_
+#endif  // TOOLS_JXRESTART_TEXTS_H_

@@ -1,9 +1,10 @@
 // Finding restart texts in the lines of job logs as they are: the
 // library's own debug lines, hand-off lines that a job writes, the two
 // lines of a job manager's state file, any text around them, and lines of
-// JSON that carry any of these in their strings.
-#ifndef TOOLS_JXRESTART_LOGSCAN_H_
-#define TOOLS_JXRESTART_LOGSCAN_H_
+// JSON that carry any of these in their strings. Each form of line is a
+// recogniser in the list of Recognisers.cpp: a new log format is one more.
+#ifndef TOOLS_JXRESTART_LOG_RECOGNISERS_H_
+#define TOOLS_JXRESTART_LOG_RECOGNISERS_H_
 
 #include <cstddef>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/log/JobPattern.h"
 
 namespace jxrestart {
 namespace tool {
@@ -44,7 +46,23 @@ bool IsTornText(std::string_view line);
 // false when the line is not one.
 bool JsonStrings(std::string_view line, std::vector<std::string>* values);
 
+// What one line holds: the texts found in it, each read strictly. It
+// needs nothing of the lines before it, so lines are read so on any
+// thread, then taken in their order.
+struct LineTexts {
+  std::string_view line;
+  bool selected = true;  // --job matches it
+  bool plain = true;     // found by the plain recogniser, not in a line of JSON
+  std::string name;      // what --job captured
+  std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
+  std::vector<FoundText> found;
+  std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
+};
+
+// Fills *t with what `line` holds, reusing its buffers. Logs nothing.
+void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t);
+
 }  // namespace tool
 }  // namespace jxrestart
 
-#endif  // TOOLS_JXRESTART_LOGSCAN_H_
+#endif  // TOOLS_JXRESTART_LOG_RECOGNISERS_H_

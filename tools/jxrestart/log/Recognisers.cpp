@@ -1,4 +1,6 @@
-#include "tools/jxrestart/LogScan.h"
+#include "tools/jxrestart/log/Recognisers.h"
+
+#include <algorithm>
 
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -116,6 +118,55 @@ bool JsonStrings(std::string_view line, std::vector<std::string>* values) {
     }
   }
   return true;
+}
+
+namespace {
+
+// A line of JSON: the texts of its string values.
+bool FromJson(std::string_view line, LineTexts* t) {
+  if (!JsonStrings(line, &t->strings)) return false;
+  for (const std::string& value : t->strings) FindTexts(value, &t->found);
+  t->plain = false;
+  return true;
+}
+
+// Any other line, as it is.
+bool FromPlainText(std::string_view line, LineTexts* t) {
+  FindTexts(line, &t->found);
+  t->plain = true;
+  return true;
+}
+
+// Tried in turn; the first that takes a line says what it holds.
+bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromJson, FromPlainText};
+
+template <class Item, class Id>
+void SortBy(std::vector<Item>* items, Id id) {
+  const auto before = [id](const Item& a, const Item& b) { return id(a) < id(b); };
+  if (!std::is_sorted(items->begin(), items->end(), before)) std::sort(items->begin(), items->end(), before);
+}
+
+}  // namespace
+
+void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t) {
+  t->line = line;
+  t->name.clear();
+  t->selected = !pattern.active() || pattern.Match(line, matches, &t->name);
+  t->found.clear();
+  t->strings.clear();
+  if (!t->selected) return;
+  for (const auto recognise : kRecognisers) {
+    if (recognise(line, t)) break;
+  }
+  if (t->readings.size() < t->found.size()) t->readings.resize(t->found.size());
+  for (size_t i = 0; i < t->found.size(); ++i) {
+    const Family family = FamilyOf(t->found[i].kind);
+    StrictReading& r = t->readings[i];
+    ReadStrictly(t->found[i].text, family, &r);
+    if (!r.wellFormed()) continue;
+    SortBy(&r.items, [](const std::pair<int32_t, int32_t>& item) { return item.first; });
+    SortBy(&r.records, [](const _JxRestartVolumeInfo& record) { return record.srcVolId; });
+  }
 }
 
 }  // namespace tool

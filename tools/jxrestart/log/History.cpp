@@ -1,0 +1,282 @@
+#include "tools/jxrestart/log/History.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+#include <utility>
+
+#include "tools/jxrestart/log/Recognisers.h"
+
+namespace jxrestart {
+namespace tool {
+
+namespace {
+
+// A state's items as the strict reading holds them: a job's (volume,
+// offset) pairs, or the volume records.
+using JobItem = std::pair<int32_t, int32_t>;
+using Record = _JxRestartVolumeInfo;
+inline int32_t IdOf(const JobItem& item) { return item.first; }
+inline int32_t IdOf(const Record& record) { return record.srcVolId; }
+inline int32_t KeyOf(const JobItem& item) { return item.second; }
+inline uint64_t KeyOf(const Record& record) { return record.offset; }
+// As an Entry holds it.
+inline uint64_t OffsetOf(int32_t offset) { return static_cast<uint64_t>(int64_t{offset}); }
+inline uint64_t OffsetOf(uint64_t offset) { return offset; }
+
+// The items of a state that is not well formed: the library's reading.
+void ItemsOf(std::string text, Family family, StrictReading* r) {
+  r->items.clear();
+  r->records.clear();
+  LibraryReading library = ReadByLibrary(std::move(text), family);
+  for (const Entry& e : TakeEntries(&library)) {
+    if (family == Family::kJob) r->items.emplace_back(e.id, static_cast<int32_t>(e.offset));
+    // What a judgement needs of a record.
+    if (family == Family::kVolumes) r->records.push_back({0, e.id, 0, e.offset});
+  }
+}
+
+template <class Item>
+bool Overlap(const std::vector<Item>& a, const std::vector<Item>& b) {
+  for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
+    if (IdOf(a[i]) == IdOf(b[j])) return true;
+    IdOf(a[i]) < IdOf(b[j]) ? ++i : ++j;
+  }
+  return false;
+}
+
+bool Overlap(const StrictReading& a, const StrictReading& b, Family family) {
+  return family == Family::kJob ? Overlap(a.items, b.items) : Overlap(a.records, b.records);
+}
+
+bool Empty(const StrictReading& r, Family family) { return family == Family::kJob ? r.items.empty() : r.records.empty(); }
+
+// How a state follows the one before it in its track.
+struct Verdict {
+  bool repeat = false;
+  std::vector<int32_t> added;
+  std::string broken;  // what is wrong, or ""
+  const char* hint = "";
+};
+
+template <class Item>
+Verdict Judge(const std::vector<Item>& before, const std::vector<Item>& now, Family family, bool restart) {
+  Verdict v;
+  // The usual case first, in one pass: the same volumes in the same order,
+  // none gone back.
+  if (before.size() == now.size()) {
+    bool same = true;
+    size_t i = 0;
+    for (; i < now.size() && IdOf(now[i]) == IdOf(before[i]) && KeyOf(now[i]) >= KeyOf(before[i]); ++i) {
+      same &= KeyOf(now[i]) == KeyOf(before[i]);
+    }
+    if (i == now.size()) {
+      v.repeat = same;
+      return v;
+    }
+  }
+  size_t lost = 0;
+  const Item* back = nullptr;
+  const Item* from = nullptr;
+  for (size_t i = 0, j = 0; i < before.size() || j < now.size();) {
+    if (j == now.size() || (i < before.size() && IdOf(before[i]) < IdOf(now[j]))) {
+      ++lost, ++i;
+    } else if (i == before.size() || IdOf(now[j]) < IdOf(before[i])) {
+      v.added.push_back(IdOf(now[j++]));
+    } else {
+      if (KeyOf(now[j]) < KeyOf(before[i]) && back == nullptr) back = &now[j], from = &before[i];
+      ++i, ++j;
+    }
+  }
+  const std::string word = VolumeWord(family);
+  if (lost > 0) {
+    v.broken = "it lacks " + std::to_string(lost) + " of the " + std::to_string(before.size()) + " " + word + "s";
+    v.hint = "a line cut short?";
+  } else if (v.added.size() > 1) {
+    v.broken = "it adds " + std::to_string(v.added.size()) + " " + word + "s at once";
+    v.hint = "two jobs in one log? see --job";
+  } else if (back != nullptr && !restart) {
+    v.broken = word + " " + std::to_string(IdOf(*back)) + " goes back from " + OffsetText(OffsetOf(KeyOf(*from))) + " to " +
+               OffsetText(OffsetOf(KeyOf(*back))) + " with no restart between";
+    v.hint = "two jobs in one log? see --job";
+  }
+  return v;
+}
+
+Verdict Judge(const StrictReading& before, const StrictReading& now, Family family, bool restart) {
+  return family == Family::kJob ? Judge(before.items, now.items, family, restart)
+                                : Judge(before.records, now.records, family, restart);
+}
+
+// Each volume's first offset, from the library's reading of a text; a
+// volume seen before keeps the offset it had then.
+void FirstsOf(std::string&& text, Family family, std::vector<Entry>* firsts) {
+  LibraryReading library = ReadByLibrary(std::move(text), family);
+  std::vector<Entry> read = TakeEntries(&library), merged;
+  if (firsts->empty()) {
+    firsts->swap(read);
+    return;
+  }
+  std::merge(firsts->begin(), firsts->end(), read.begin(), read.end(), std::back_inserter(merged),
+             [](const Entry& a, const Entry& b) { return a.id < b.id; });
+  merged.erase(std::unique(merged.begin(), merged.end(), [](const Entry& a, const Entry& b) { return a.id == b.id; }),
+               merged.end());
+  firsts->swap(merged);
+}
+
+int64_t LastIdOf(std::string_view text, Family family) {
+  const char terminator = family == Family::kJob ? '@' : '$';
+  if (text.size() < 2) return INT64_MAX;
+  const size_t end = text.rfind(terminator, text.size() - 2);
+  std::string_view item = text.substr(end == std::string_view::npos ? JobItemsAt(text) : end + 1);
+  if (family == Family::kVolumes) item = item.substr(item.find('|') + 1);
+  return std::atoll(std::string(item.substr(0, 12)).c_str());
+}
+
+}  // namespace
+
+std::vector<Entry> TakeEntries(LibraryReading* library) {
+  std::vector<Entry> entries;
+  entries.reserve(library->volumes.size() + library->records.size());
+  for (auto it = library->volumes.begin(); it != library->volumes.end(); it = library->volumes.erase(it)) {
+    entries.push_back({it->first, OffsetOf(it->second)});
+  }
+  for (auto it = library->records.begin(); it != library->records.end(); it = library->records.erase(it)) {
+    entries.push_back({it->first, it->second.offset});
+  }
+  return entries;
+}
+
+Progress ProgressOf(Track* track, Family family) {
+  Progress p;
+  track->last = StrictReading();
+  p.last = ReadByLibrary(std::move(track->lastText), family);
+  p.lasts = TakeEntries(&p.last);
+  p.firstIsLast = track->firstIsLast;
+  p.firsts.swap(track->firsts);
+  return p;
+}
+
+void History::StartFile(const std::string& name) {
+  files_.push_back(name);
+  previous_ = {};
+}
+
+void History::Take(LineTexts* t, size_t number) {
+  ++lines_;
+  if (t->selected) TextsOf(t, number);
+}
+
+std::string History::Where(const Place& p) const { return files_[p.file] + ":" + std::to_string(p.line); }
+
+void History::TextsOf(LineTexts* t, size_t number) {
+  const std::string_view line = t->line;
+  const bool plain = t->plain;
+  // A line that goes on where the line before was cut off.
+  if (plain && previous_.cut && ContinuesText(line, previous_.family) && Continues(line)) {
+    listener_->Deviate({files_.size() - 1, number, 1}, 0,
+           "the line goes on with the " + std::string(KindName(previous_.kind)) + " cut at the end of " +
+               Where(previous_.place) + " (a line wrapped by a log shipper?)",
+           "the text there is read without it");
+    previous_ = {};
+    return;
+  }
+  previous_ = {};
+  if (t->found.empty()) {
+    if (plain && IsTornText(line)) {
+      listener_->Deviate({files_.size() - 1, number, 1}, 0, "a restart text with no complete item (a line cut short?)",
+             "it is not read");
+    }
+    return;
+  }
+  for (size_t i = 0; i < t->found.size(); ++i) {
+    Add({files_.size() - 1, number, t->found[i].column}, t->found[i], &t->readings[i], t->name);
+  }
+  const FoundText& last = t->found.back();
+  // The last text runs to the end of its line: the line may have been cut.
+  if (plain && last.column - 1 + last.text.size() >= line.size() - (line.empty() || line.back() != '\r' ? 0 : 1)) {
+    previous_.cut = true;
+    previous_.family = FamilyOf(last.kind);
+    previous_.kind = last.kind;
+    previous_.place = {files_.size() - 1, number, last.column};
+    const char terminator = previous_.family == Family::kJob ? '@' : '$';
+    previous_.midItem = last.text.empty() || last.text.back() != terminator;
+    previous_.lastId = LastIdOf(last.text, previous_.family);
+  }
+}
+
+// Whether a line that begins with items continues the text before: it
+// does when that one was cut inside an item, or when the line's first
+// volume comes after the last one there.
+bool History::Continues(std::string_view line) const {
+  if (previous_.midItem) return true;
+  const size_t field = previous_.family == Family::kJob ? 0 : 1;
+  size_t at = 0;
+  for (size_t i = 0; i < field; ++i) at = line.find('|', at) + 1;
+  return std::atoll(std::string(line.substr(at, 12)).c_str()) > previous_.lastId;
+}
+
+
+void History::Add(const Place& place, const FoundText& found, StrictReading* strict, const std::string& name) {
+  const Family family = FamilyOf(found.kind);
+  ++states_;
+  listener_->Found(place, found, *strict, name);
+  // What a text that is not well formed restores is the library's reading.
+  if (!strict->wellFormed()) ItemsOf(std::string(found.text), family, strict);
+  if (Empty(*strict, family)) return;  // the library restores nothing from it
+  Follow(TrackFor(family, name, *strict), place, found, strict, family);
+}
+
+Track& History::TrackFor(Family family, const std::string& name, const StrictReading& strict) {
+  if (named_) {
+    auto it = byName_.find(name);
+    if (it == byName_.end()) {
+      it = byName_.emplace(name, jobs_.size()).first;
+      jobs_.push_back({name.empty() ? "(nothing captured)" : name, {}});
+    }
+    return jobs_[it->second].tracks[static_cast<int>(family)];
+  }
+  // Told apart by their volumes: a state belongs to the job whose last
+  // state shares a volume with it.
+  const int f = static_cast<int>(family);
+  size_t& count = counts_[f];
+  for (size_t k = 0; k < count; ++k) {
+    const size_t i = (recent_[f] + k) % count;
+    if (Overlap(jobs_[i].tracks[f].last, strict, family)) {
+      recent_[f] = i;
+      return jobs_[i].tracks[f];
+    }
+  }
+  if (count == jobs_.size()) jobs_.push_back({"", {}});
+  recent_[f] = count;
+  return jobs_[count++].tracks[f];
+}
+
+void History::Follow(Track& track, const Place& place, const FoundText& found, StrictReading* strict, Family family) {
+  const bool first = track.states == 0;
+  if (found.kind == TextKind::kInput) {
+    ++track.restarts;
+    track.restartPlace = place;
+    track.restartText.assign(found.text);
+  }
+  Verdict v;
+  if (!first) {
+    v = Judge(track.last, *strict, family, found.restart);
+    if (v.repeat) return;
+    if (!v.broken.empty()) listener_->Deviate(place, 0, "does not continue " + Where(track.lastPlace) + ": " + v.broken, v.hint);
+  }
+  ++track.states;
+  track.last.items.swap(strict->items);
+  track.last.records.swap(strict->records);
+  if (!first && track.firstIsLast) {
+    // The first state is one no longer: its offsets are kept as the library reads them.
+    FirstsOf(std::move(track.lastText), family, &track.firsts);
+    track.firstIsLast = false;
+  }
+  if (!v.added.empty()) FirstsOf(std::string(found.text), family, &track.firsts);
+  track.lastPlace = place;
+  track.lastText.assign(found.text);
+}
+
+}  // namespace tool
+}  // namespace jxrestart

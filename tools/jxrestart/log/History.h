@@ -1,0 +1,129 @@
+// A log's history: the states found in its lines, in their order, told
+// apart into jobs, each job's states of one family a track, and each state
+// judged on how it follows the one before it. Pure logic: it reads no file
+// and prints nothing; what it finds it tells its listener.
+#ifndef TOOLS_JXRESTART_LOG_HISTORY_H_
+#define TOOLS_JXRESTART_LOG_HISTORY_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/log/Recognisers.h"
+
+namespace jxrestart {
+namespace tool {
+
+struct Place {
+  size_t file = 0;  // index into the names of the files read
+  size_t line = 0;
+  size_t column = 0;  // of the text's first byte, from 1
+};
+
+// One volume (or source) and its offset; a job's offset sign-extended.
+struct Entry {
+  int32_t id;
+  uint64_t offset;
+};
+
+// One family of one job: its states one after the other.
+struct Track {
+  size_t states = 0;    // distinct ones
+  size_t restarts = 0;  // restart inputs
+  StrictReading last;   // its items, ascending
+  Place lastPlace;
+  std::string lastText;
+  Place restartPlace;  // of the last restart input
+  std::string restartText;
+  // The first state, until a second comes; then each volume's first
+  // offset as the library read it.
+  bool firstIsLast = true;
+  std::vector<Entry> firsts;
+};
+
+struct Job {
+  std::string name;
+  Track tracks[2];  // by Family
+};
+
+// Threading: called on one thread.
+class HistoryListener {
+ public:
+  virtual ~HistoryListener() = default;
+  // A state found at `place`, before it is judged; its deviations are the
+  // strict reading's.
+  virtual void Found(const Place& place, const FoundText& found, const StrictReading& strict,
+                     const std::string& job) = 0;
+  // Something wrong in the log, `offset` bytes after the place's column.
+  virtual void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) = 0;
+};
+
+// Threading: one thread.
+class History {
+ public:
+  // `named`: jobs are told apart by what --job captured, not by volumes.
+  History(bool named, HistoryListener* listener) : named_(named), listener_(listener) {}
+
+  void StartFile(const std::string& name);
+  // One line's texts, in the order of the lines; takes their items.
+  void Take(LineTexts* texts, size_t number);
+
+  // "file:line".
+  std::string Where(const Place& place) const;
+  const std::vector<std::string>& files() const { return files_; }
+  std::vector<Job>& jobs() { return jobs_; }
+  bool named() const { return named_; }
+  size_t lines() const { return lines_; }
+  size_t states() const { return states_; }
+
+ private:
+  void TextsOf(LineTexts* t, size_t number);
+  bool Continues(std::string_view line) const;
+  void Add(const Place& place, const FoundText& found, StrictReading* strict, const std::string& name);
+  Track& TrackFor(Family family, const std::string& name, const StrictReading& strict);
+  void Follow(Track& track, const Place& place, const FoundText& found, StrictReading* strict, Family family);
+
+  bool named_;
+  HistoryListener* listener_;
+  std::vector<std::string> files_;
+  std::vector<Job> jobs_;
+  std::map<std::string, size_t> byName_;
+  size_t counts_[2] = {0, 0};  // jobs that have a track of each family, told apart by volumes
+  size_t recent_[2] = {0, 0};
+  size_t lines_ = 0, states_ = 0;
+  // The last text of the line before, when it ran to the end of it.
+  struct {
+    bool cut = false;
+    bool midItem = false;
+    Family family = Family::kJob;
+    TextKind kind = TextKind::kJob;
+    Place place;
+    int64_t lastId = 0;
+  } previous_;
+};
+
+// What a track comes to: the library's reading of its last state, and
+// each volume's first and last offset.
+struct Progress {
+  LibraryReading last;  // its maps taken apart into lasts
+  std::vector<Entry> firsts, lasts;
+  bool firstIsLast = false;
+  const std::vector<Entry>& First() const { return firstIsLast ? lasts : firsts; }
+};
+// Gives up the track's state for it.
+Progress ProgressOf(Track* track, Family family);
+
+// "volume", or "source" for a volume record.
+inline const char* VolumeWord(Family family) { return family == Family::kJob ? "volume" : "source"; }
+
+// The entries of the library's reading, ascending by id, taken out of it
+// one by one, so that the two are never whole at once.
+std::vector<Entry> TakeEntries(LibraryReading* library);
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_LOG_HISTORY_H_

@@ -1,0 +1,43 @@
+// What `log` prints of a history: each state with --all or --json, the
+// deviations on standard error within one cap, the summary of each job as
+// text or JSON (Json.h), and the exit status.
+#ifndef TOOLS_JXRESTART_LOG_REPORT_H_
+#define TOOLS_JXRESTART_LOG_REPORT_H_
+
+#include <cstddef>
+#include <string>
+
+#include "tools/jxrestart/Invocation.h"
+#include "tools/jxrestart/log/History.h"
+
+namespace jxrestart {
+namespace tool {
+
+// Threading: one thread.
+class Report : public HistoryListener {
+ public:
+  explicit Report(const Invocation& invocation) : invocation_(invocation) {}
+  void Watch(const History* history) { history_ = history; }
+
+  void Found(const Place& place, const FoundText& found, const StrictReading& strict, const std::string& job) override;
+  void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) override;
+  // A file, or part of one, that could not be read.
+  void Unreadable(const std::string& name, const std::string& why);
+
+  // Prints the summary of `history`; returns the exit status.
+  int Finish(History* history);
+
+ private:
+  void PrintSummary(History* history);
+  void PrintJob(History* history, size_t index);
+  void PrintJsonSummary(History* history);
+
+  const Invocation& invocation_;
+  const History* history_ = nullptr;
+  size_t deviations_ = 0, shown_ = 0, unreadable_ = 0;
+};
+
+}  // namespace tool
+}  // namespace jxrestart
+
+#endif  // TOOLS_JXRESTART_LOG_REPORT_H_
