@@ -38,7 +38,7 @@ void CheckJobSet(const std::string& text, const uint8_t* choice, size_t choices)
   const tool::LibraryReading before = tool::ReadByLibrary(text, tool::Family::kJob);
   if (!before.read) return;
   std::vector<tool::JobEdit> edits;
-  std::map<int32_t, int32_t> expected = before.volumes;
+  std::map<int32_t, int32_t> expected = before.volumes();
   while (choices >= 5 && edits.size() < 3) {
     const uint8_t pick = *choice;
     const auto offset = static_cast<int32_t>(static_cast<uint32_t>(Take(&choice, &choices, 5)));
@@ -53,14 +53,16 @@ void CheckJobSet(const std::string& text, const uint8_t* choice, size_t choices)
     expected[volume] = offset;
   }
   if (edits.empty()) return;
-  std::string result, error;
-  if (tool::EditJob(text, edits, &result, &error) != tool::Edited::kDone) return;  // refused: nothing printed
+  std::string error;
+  tool::LibraryReading state = tool::ReadByLibrary(text, tool::Family::kJob);
+  if (tool::EditJob(&state, edits, &error) != tool::Edited::kDone) return;  // refused: nothing printed
+  const std::string& result = state.rendered;
   // Well formed, but for a volume 0 that only a text not well formed holds
   // (in an item without its '@'), and that the rebuilt string, which closes
   // every item, loses.
   FUZZ_CHECK(tool::ReadStrictly(result, tool::Family::kJob).wellFormed() || expected.count(0) != 0);
   expected.erase(0);
-  FUZZ_CHECK(tool::ReadByLibrary(result, tool::Family::kJob).volumes == expected);
+  FUZZ_CHECK(tool::ReadByLibrary(result, tool::Family::kJob).volumes() == expected);
 }
 
 void CheckVolumesSet(const std::string& text, const uint8_t* choice, size_t choices) {
@@ -68,26 +70,28 @@ void CheckVolumesSet(const std::string& text, const uint8_t* choice, size_t choi
   if (!before.read || choices < 9) return;
   tool::VolumeEdit edit;
   const uint8_t pick = *choice;
-  auto it = before.records.begin();
-  std::advance(it, pick % before.records.size());
+  auto it = before.records().begin();
+  std::advance(it, pick % before.records().size());
   edit.source = pick < 128 ? it->first : static_cast<int32_t>(Take(&choice, &choices, 4));
-  edit.add = before.records.count(edit.source) == 0;
+  edit.add = before.records().count(edit.source) == 0;
   edit.setOffset = edit.add || pick & 1;
   edit.setDestination = edit.add || pick & 2;
   edit.setCopyType = edit.add || pick & 4;
   edit.offset = Take(&choice, &choices, 8);
   edit.destination = static_cast<int32_t>(Take(&choice, &choices, 4));
   edit.copyType = static_cast<uint8_t>(Take(&choice, &choices, 1));
-  std::map<int32_t, _JxRestartVolumeInfo> expected = before.records;
+  std::map<int32_t, _JxRestartVolumeInfo> expected = before.records();
   _JxRestartVolumeInfo& r = expected[edit.source];
   r.srcVolId = edit.source;
   if (edit.setOffset) r.offset = edit.offset;
   if (edit.setDestination) r.destVolId = edit.destination;
   if (edit.setCopyType) r.copyType = edit.copyType;
-  std::string result, error;
-  if (tool::EditVolumes(text, edit, &result, &error) != tool::Edited::kDone) return;
+  std::string error;
+  tool::LibraryReading state = tool::ReadByLibrary(text, tool::Family::kVolumes);
+  if (tool::EditVolumes(&state, edit, &error) != tool::Edited::kDone) return;
+  const std::string& result = state.rendered;
   FUZZ_CHECK(tool::ReadStrictly(result, tool::Family::kVolumes).wellFormed());
-  const auto after = tool::ReadByLibrary(result, tool::Family::kVolumes).records;
+  const auto after = tool::ReadByLibrary(result, tool::Family::kVolumes).records();
   FUZZ_CHECK(after.size() == expected.size());
   for (const auto& e : expected) {
     const _JxRestartVolumeInfo& a = after.at(e.first);
@@ -105,17 +109,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const tool::LibraryReading library = tool::ReadByLibrary(text, tool::Family::kJob);
   if (job.wellFormed()) {
     FUZZ_CHECK(library.read && !job.items.empty());
-    FUZZ_CHECK((library.volumes == std::map<int32_t, int32_t>(job.items.begin(), job.items.end())));
-    FUZZ_CHECK(library.volumes.size() == job.items.size());
+    FUZZ_CHECK((library.volumes() == std::map<int32_t, int32_t>(job.items.begin(), job.items.end())));
+    FUZZ_CHECK(library.volumes().size() == job.items.size());
   }
 
   const tool::StrictReading volumes = tool::ReadStrictly(text, tool::Family::kVolumes);
   CheckInside(volumes.deviations, text);
   if (volumes.wellFormed()) {
     const tool::LibraryReading read = tool::ReadByLibrary(text, tool::Family::kVolumes);
-    FUZZ_CHECK(read.read && read.records.size() == volumes.records.size());
+    FUZZ_CHECK(read.read && read.records().size() == volumes.records.size());
     for (const _JxRestartVolumeInfo& r : volumes.records) {
-      const _JxRestartVolumeInfo& l = read.records.at(r.srcVolId);
+      const _JxRestartVolumeInfo& l = read.records().at(r.srcVolId);
       FUZZ_CHECK(l.copyType == r.copyType && l.destVolId == r.destVolId && l.offset == r.offset);
     }
     FUZZ_CHECK(read.rendered.size() <= text.size());

@@ -119,7 +119,7 @@ TEST(Check, WellFormedTextsReadAsTheLibraryReadsThem) {
     const auto library = jxrestart::tool::ReadByLibrary(text, Family::kJob);
     ASSERT_TRUE(strict.wellFormed()) << text;
     const std::map<int32_t, int32_t> read(strict.items.begin(), strict.items.end());
-    EXPECT_EQ(read, library.volumes) << text;
+    EXPECT_EQ(read, library.volumes()) << text;
   }
 }
 

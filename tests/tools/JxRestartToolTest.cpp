@@ -293,7 +293,7 @@ const ToolCase kCases[] = {
      "x|\n",
      1,
      "",
-     {"shorter than 6 bytes", "standard input: the library refuses this volume restart string"}},
+     {"shorter than 6 bytes", "standard input: too short for the library to read"}},
     {"job set of a text with no volume, lenient",
      {"job", "set", "--lenient", "3=1", "-"},
      "x|\n",

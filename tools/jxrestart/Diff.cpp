@@ -51,7 +51,7 @@ void Merge(const Map& before, const Map& after, Visit visit) {
 // Prints the changes between two job states; returns whether they differ.
 bool DiffJobs(const Invocation& invocation, const LibraryReading& a, const LibraryReading& b, Json* json) {
   std::vector<JobChange> changes;
-  Merge(a.volumes, b.volumes, [&changes](const int32_t* old, const int32_t* now, int32_t volume) {
+  Merge(a.volumes(), b.volumes(), [&changes](const int32_t* old, const int32_t* now, int32_t volume) {
     if (old == nullptr) return changes.push_back({JobChange::kAdded, volume, 0, *now});
     if (now == nullptr) return changes.push_back({JobChange::kRemoved, volume, *old, 0});
     const auto kind = *now > *old ? JobChange::kAdvanced : *now < *old ? JobChange::kGoneBack : JobChange::kUnchanged;
@@ -101,7 +101,7 @@ bool DiffVolumes(const Invocation& invocation, const LibraryReading& a, const Li
   Json added = Json::array(), removed = Json::array(), changed = Json::array(), unchanged = Json::array();
   size_t fields = 0, changedRecords = 0;
   using Record = _JxRestartVolumeInfo;
-  Merge(a.records, b.records, [&](const Record* old, const Record* now, int32_t source) {
+  Merge(a.records(), b.records(), [&](const Record* old, const Record* now, int32_t source) {
     const std::string id = std::to_string(source);
     if (old == nullptr || now == nullptr) {
       const Record& r = old ? *old : *now;

@@ -10,32 +10,51 @@
 namespace jxrestart {
 namespace tool {
 
+namespace {
+template <class Map>
+const Map& NoEntries() {
+  static const Map none;
+  return none;
+}
+}  // namespace
+
+const std::map<int32_t, int32_t>& LibraryReading::volumes() const {
+  return job ? job->volumeOffsetMap : NoEntries<std::map<int32_t, int32_t>>();
+}
+
+const std::map<int32_t, _JxRestartVolumeInfo>& LibraryReading::records() const {
+  return table ? table->volumeInfoMap : NoEntries<std::map<int32_t, _JxRestartVolumeInfo>>();
+}
+
+bool LibraryReading::Render() {
+  if (job) {
+    rendered = job->restartString;
+    return true;
+  }
+  return table->GetCurrentRestartString(rendered);
+}
+
 LibraryReading ReadByLibrary(std::string copy, Family family) {
   LibraryReading r;
   if (family == Family::kJob) {
-    JxRestartability tracker;
-    if (!tracker.ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())])) {
-      r.refusal = "no volume in the text";
-      return r;
-    }
-    r.read = true;
-    r.volumes = std::move(tracker.volumeOffsetMap);
-    r.rendered = std::move(tracker.restartString);
+    r.job = std::make_unique<JxRestartability>();
+    r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]);
+    if (r.read) r.Render();
+    if (!r.read) r.refusal = "no volume in the text";
     return r;
   }
   if (std::strlen(copy.c_str()) < jxrestart::internal::kShortestReadableText) {
     r.refusal = "too short for the library to read";
     return r;
   }
-  ZNJxRestart table(copy.c_str());
-  if (!table.isValid) {
+  r.table = std::make_unique<ZNJxRestart>(copy.c_str());
+  if (!r.table->isValid) {
     r.refusal = "the library refuses this volume restart string";
-  } else if (table.volumeInfoMap.empty()) {
+  } else if (r.table->volumeInfoMap.empty()) {
     r.refusal = "no record in the text";
   } else {
-    r.read = table.GetCurrentRestartString(r.rendered);
+    r.read = r.Render();
   }
-  r.records = std::move(table.volumeInfoMap);
   return r;
 }
 

@@ -17,11 +17,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
 
 namespace jxrestart {
@@ -78,12 +80,21 @@ struct StrictReading {
   bool wellFormed() const { return deviations.empty(); }
 };
 
+// The library's own object read from a text, live: a job restarted with
+// the text holds it so; a command may go on to change it through the
+// library's operations, then Render() it.
 struct LibraryReading {
   bool read = false;     // the library restores a state from the text
   std::string refusal;   // otherwise, why not
-  std::map<int32_t, int32_t> volumes;                // a job's volumes and offsets
-  std::map<int32_t, _JxRestartVolumeInfo> records;   // the volume records
-  std::string rendered;  // the text as the library renders it from them
+  std::unique_ptr<JxRestartability> job;  // a job text's
+  std::unique_ptr<ZNJxRestart> table;     // a volume text's, unless too short to read
+  std::string rendered;  // the state as the library rendered it last
+
+  // The object's map; empty for the other family.
+  const std::map<int32_t, int32_t>& volumes() const;                // a job's volumes and offsets
+  const std::map<int32_t, _JxRestartVolumeInfo>& records() const;   // the volume records
+  // Renders the object into `rendered`; false when the library cannot.
+  bool Render();
 };
 
 struct Examination {
@@ -98,8 +109,9 @@ StrictReading ReadStrictly(std::string_view text, Family family);
 
 // Reads `text` as the library does: a job text through a JxRestartability
 // (a leading "-Restart " is stripped first, as the job manager strips it),
-// a volume text through a ZNJxRestart.
-// A text the caller gives up (std::move) is not copied.
+// a volume text through a ZNJxRestart. These are the only places where the
+// tool makes the library's objects from a text. A text the caller gives up
+// (std::move) is not copied.
 LibraryReading ReadByLibrary(std::string text, Family family);
 
 // Both readings of one text.

@@ -25,20 +25,20 @@ Json RecordJson(const _JxRestartVolumeInfo& r) {
   return {{"source", r.srcVolId}, {"destination", r.destVolId}, {"copyType", r.copyType}, {"offset", OffsetText(r.offset)}};
 }
 
-Json StateJson(const Examination& e, Family family, const LogPlace& place) {
-  Json json{{"kind", KindName(e.strict.kind)}};
-  AddDeviations(e.strict.deviations, place, &json);
+Json StateJson(TextKind kind, const Deviations& deviations, const LibraryReading& library, const LogPlace& place) {
+  Json json{{"kind", KindName(kind)}};
+  AddDeviations(deviations, place, &json);
   Json list = Json::array();
-  if (family == Family::kJob) {
-    for (const auto& entry : e.library.volumes) list.push_back({{"volume", entry.first}, {"offset", entry.second}});
+  if (FamilyOf(kind) == Family::kJob) {
+    for (const auto& entry : library.volumes()) list.push_back({{"volume", entry.first}, {"offset", entry.second}});
     json["volumes"] = std::move(list);
   } else {
-    if (e.library.read) {
-      for (const auto& entry : e.library.records) list.push_back(RecordJson(entry.second));
+    if (library.read) {
+      for (const auto& entry : library.records()) list.push_back(RecordJson(entry.second));
     }
     json["records"] = std::move(list);
   }
-  json["restartString"] = e.library.read ? Json(e.library.rendered) : Json();
+  json["restartString"] = library.read ? Json(library.rendered) : Json();
   return json;
 }
 
@@ -54,7 +54,7 @@ Json LogStateJson(const std::string& file, const Place& place, const std::string
   if (job != nullptr) json["job"] = *job;
   json["kind"] = KindName(found.kind);
   json["text"] = std::string(found.text);
-  const Json state = StateJson(Examination{strict, library}, FamilyOf(found.kind), {place.line, place.column});
+  const Json state = StateJson(strict.kind, strict.deviations, library, {place.line, place.column});
   for (const auto& field : state.items()) {
     if (field.key() != "kind") json[field.key()] = field.value();
   }

@@ -35,7 +35,8 @@ void AddDeviations(const Deviations& deviations, const LogPlace& place, Json* ob
 // A text and what it restores: {"kind", "wellFormed", "deviations",
 // "volumes" or "records", "restartString"} (null when the library reads
 // nothing from it).
-Json StateJson(const Examination& e, Family family, const LogPlace& place = LogPlace());
+Json StateJson(TextKind kind, const Deviations& deviations, const LibraryReading& library,
+               const LogPlace& place = LogPlace());
 
 // Whether a text is well formed: {"kind", "wellFormed", "deviations"}.
 Json CheckJson(const StrictReading& strict);

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "restart/JxRestartability.h"
 #include "tools/jxrestart/Texts.h"
 #include "tools/jxrestart/Set.h"
 #include "tools/jxrestart/Json.h"
@@ -145,36 +144,35 @@ bool ParseVolumeEdits(const std::vector<std::string>& words, VolumeEdit* edit, s
   return true;
 }
 
-Edited EditJob(const std::string& text, const std::vector<JobEdit>& edits, std::string* result, std::string* error) {
-  std::string items = text.c_str() + JobItemsAt(text.c_str());
-  JxRestartability tracker;
-  if (!tracker.ParseRestartInputFromJM(&items[0])) {
-    *error = "no volume in the text";
+Edited EditJob(LibraryReading* state, const std::vector<JobEdit>& edits, std::string* error) {
+  if (!state->read) {
+    *error = state->refusal;
     return Edited::kNothingRead;
   }
+  JxRestartability& job = *state->job;
   for (const JobEdit& e : edits) {
     const std::string named = std::to_string(e.volume) + "=" + std::to_string(e.offset);
-    const bool held = tracker.volumeOffsetMap.count(e.volume) != 0;
+    const bool held = job.volumeOffsetMap.count(e.volume) != 0;
     if (held == e.add) {
       *error = held ? "volume " + std::to_string(e.volume) + " is in the text already; '" + named + "' sets it"
                     : "volume " + std::to_string(e.volume) + " is not in the text; 'add " + named + "' adds it";
       return Edited::kRefused;
     }
-    if (!tracker.InsertIntoVolumeOffsetMap(e.volume, e.offset)) {
+    if (!job.InsertIntoVolumeOffsetMap(e.volume, e.offset)) {
       *error = named + ": " + LibraryReason();
       return Edited::kRefused;
     }
   }
-  *result = tracker.restartString;
+  state->Render();
   return Edited::kDone;
 }
 
-Edited EditVolumes(const std::string& text, const VolumeEdit& e, std::string* result, std::string* error) {
-  ZNJxRestart table(text.c_str());
-  if (!table.isValid || table.volumeInfoMap.empty()) {
-    *error = table.isValid ? "no record in the text" : "the library refuses this volume restart string";
+Edited EditVolumes(LibraryReading* state, const VolumeEdit& e, std::string* error) {
+  if (!state->read) {
+    *error = state->refusal;
     return Edited::kNothingRead;
   }
+  ZNJxRestart& table = *state->table;
   const std::string source = std::to_string(e.source);
   const bool held = table.volumeInfoMap.count(e.source) != 0;
   if (held == e.add) {
@@ -191,7 +189,7 @@ Edited EditVolumes(const std::string& text, const VolumeEdit& e, std::string* re
     if (done && e.setDestination) done = table.SetDestVolIdForSrcVolId(e.source, e.destination);
     if (done && e.setCopyType) done = table.SetCopyTypeForSrcVolId(e.source, static_cast<_JxCopyType>(e.copyType));
   }
-  if (!done || !table.GetCurrentRestartString(*result)) {
+  if (!done || !state->Render()) {
     *error = "source " + source + ": " + LibraryReason();
     return Edited::kRefused;
   }
@@ -214,26 +212,27 @@ int Set(const Invocation& invocation) {
   std::string& part = text.stateFile && family == Family::kVolumes ? text.second : text.bytes;
   if (!text.stateFile && WrongKind(text, family, "set")) return kExitTrouble;
   if (part.empty()) return Fail(kExitInvalid, text.name + ": the text is empty");
-  const StrictReading strict = ReadStrictly(part, family);
-  ReportDeviations(text.name, strict.deviations);
-  HintQuoting(text, family, strict);
-  if (!strict.wellFormed() && !invocation.lenient) {
+  Examination e = Examine(part, family);
+  ReportDeviations(text.name, e.strict.deviations);
+  HintQuoting(text, family, e.strict);
+  if (!e.strict.wellFormed() && !invocation.lenient) {
     return Fail(kExitInvalid, text.name + ": not well formed, so not edited (--lenient edits it as the library reads it)");
   }
-  std::string result;
-  const Edited edited = family == Family::kJob ? EditJob(part, jobEdits, &result, &error)
-                                               : EditVolumes(part, volumeEdit, &result, &error);
+  const Edited edited = family == Family::kJob ? EditJob(&e.library, jobEdits, &error)
+                                               : EditVolumes(&e.library, volumeEdit, &error);
   if (edited == Edited::kNothingRead) return Fail(kExitInvalid, text.name + ": " + error);
   if (edited == Edited::kRefused) return Fail(kExitTrouble, error);
+  const std::string& result = e.library.rendered;
   if (invocation.json) {
-    std::cout << StateJson(Examine(result, family), family).dump(2) << '\n';
+    const TextKind kind = family == Family::kJob ? TextKind::kJob : TextKind::kVolumes;
+    std::cout << StateJson(kind, Deviations(), e.library).dump(2) << '\n';
   } else if (text.stateFile) {
     part = result;
     std::cout << text.bytes << '\n' << text.second << '\n';
   } else {
     std::cout << result << '\n';
   }
-  return StatusFor(invocation, text.name, strict.deviations);
+  return StatusFor(invocation, text.name, e.strict.deviations);
 }
 
 }  // namespace tool

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "restart/ZNJxRestart.h"
+#include "tools/jxrestart/Examination.h"
 #include "tools/jxrestart/Invocation.h"
 
 namespace jxrestart {
@@ -43,11 +43,11 @@ enum class Edited {
   kRefused,      // the library refuses an edit, or an edit names a volume the text does not hold (or, to add, does)
 };
 
-// Makes the edits to the library's reading of `text` through a
-// JxRestartability (a ZNJxRestart) and renders the result into *result;
+// Makes the edits to the library's object of a state through its own
+// operations (JxRestartability, ZNJxRestart) and renders it again;
 // otherwise says why in *error.
-Edited EditJob(const std::string& text, const std::vector<JobEdit>& edits, std::string* result, std::string* error);
-Edited EditVolumes(const std::string& text, const VolumeEdit& edit, std::string* result, std::string* error);
+Edited EditJob(LibraryReading* state, const std::vector<JobEdit>& edits, std::string* error);
+Edited EditVolumes(LibraryReading* state, const VolumeEdit& edit, std::string* error);
 
 int Set(const Invocation& invocation);  // job set, volumes set
 

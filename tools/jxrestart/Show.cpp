@@ -15,19 +15,19 @@ namespace {
 void PrintState(const LibraryReading& library, Family family) {
   if (family == Family::kJob) {
     Table table({"volume", "offset"});
-    for (const auto& entry : library.volumes) table.Add({std::to_string(entry.first), std::to_string(entry.second)});
+    for (const auto& entry : library.volumes()) table.Add({std::to_string(entry.first), std::to_string(entry.second)});
     table.Print(std::cout);
-    const size_t count = library.volumes.size();
+    const size_t count = library.volumes().size();
     std::cout << count << (count == 1 ? " volume\n" : " volumes\n");
   } else {
     Table table({"source", "destination", "copy type", "offset"});
-    for (const auto& entry : library.records) {
+    for (const auto& entry : library.records()) {
       const _JxRestartVolumeInfo& r = entry.second;
       table.Add(
           {std::to_string(r.srcVolId), std::to_string(r.destVolId), std::to_string(r.copyType), OffsetText(r.offset)});
     }
     table.Print(std::cout);
-    const size_t count = library.records.size();
+    const size_t count = library.records().size();
     std::cout << count << (count == 1 ? " record\n" : " records\n");
   }
   std::cout << library.rendered << '\n';
@@ -45,7 +45,7 @@ int ShowText(const Invocation& invocation, const Text& text, Family family) {
   HintQuoting(text, family, e.strict);
   if (!e.library.read) return Fail(kExitInvalid, text.name + ": " + e.library.refusal);
   if (invocation.json) {
-    std::cout << StateJson(e, family).dump(2) << '\n';
+    std::cout << StateJson(e.strict.kind, e.strict.deviations, e.library).dump(2) << '\n';
   } else {
     PrintState(e.library, family);
   }

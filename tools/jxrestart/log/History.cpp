@@ -137,12 +137,14 @@ int64_t LastIdOf(std::string_view text, Family family) {
 
 std::vector<Entry> TakeEntries(LibraryReading* library) {
   std::vector<Entry> entries;
-  entries.reserve(library->volumes.size() + library->records.size());
-  for (auto it = library->volumes.begin(); it != library->volumes.end(); it = library->volumes.erase(it)) {
-    entries.push_back({it->first, OffsetOf(it->second)});
+  entries.reserve(library->volumes().size() + library->records().size());
+  if (library->job) {
+    auto& volumes = library->job->volumeOffsetMap;
+    for (auto it = volumes.begin(); it != volumes.end(); it = volumes.erase(it)) entries.push_back({it->first, OffsetOf(it->second)});
   }
-  for (auto it = library->records.begin(); it != library->records.end(); it = library->records.erase(it)) {
-    entries.push_back({it->first, it->second.offset});
+  if (library->table) {
+    auto& records = library->table->volumeInfoMap;
+    for (auto it = records.begin(); it != records.end(); it = records.erase(it)) entries.push_back({it->first, it->second.offset});
   }
   return entries;
 }
