@@ -37,7 +37,7 @@ bool LibraryReading::Render() {
 LibraryReading ReadByLibrary(std::string copy, Family family) {
   LibraryReading r;
   if (family == Family::kJob) {
-    r.job = std::make_unique<JxRestartability>();
+    r.job.emplace();
     r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]);
     if (r.read) r.Render();
     if (!r.read) r.refusal = "no volume in the text";
@@ -47,7 +47,7 @@ LibraryReading ReadByLibrary(std::string copy, Family family) {
     r.refusal = "too short for the library to read";
     return r;
   }
-  r.table = std::make_unique<ZNJxRestart>(copy.c_str());
+  r.table.emplace(copy.c_str());
   if (!r.table->isValid) {
     r.refusal = "the library refuses this volume restart string";
   } else if (r.table->volumeInfoMap.empty()) {

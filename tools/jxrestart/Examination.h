@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,6 +38,9 @@ const char* KindName(TextKind kind);
 // strings and restart inputs), and its volume records.
 enum class Family { kJob, kVolumes };
 inline Family FamilyOf(TextKind kind) { return kind == TextKind::kVolumes ? Family::kVolumes : Family::kJob; }
+
+// What closes each item of a text of the family: '@' or '$'.
+char TerminatorOf(Family family);
 
 // What a text is by its marks: a "-Restart " at its start (after spaces)
 // makes a job restart string; otherwise '$' without '@' a volume restart
@@ -80,14 +83,21 @@ struct StrictReading {
   bool wellFormed() const { return deviations.empty(); }
 };
 
+// The library's classes, closed: the tool holds their objects by value and
+// derives nothing from them, so they are destroyed as what they are.
+struct JobObject final : JxRestartability {};
+struct VolumesObject final : ZNJxRestart {
+  explicit VolumesObject(const char* text) : ZNJxRestart(text) {}
+};
+
 // The library's own object read from a text, live: a job restarted with
 // the text holds it so; a command may go on to change it through the
 // library's operations, then Render() it.
 struct LibraryReading {
   bool read = false;     // the library restores a state from the text
   std::string refusal;   // otherwise, why not
-  std::unique_ptr<JxRestartability> job;  // a job text's
-  std::unique_ptr<ZNJxRestart> table;     // a volume text's, unless too short to read
+  std::optional<JobObject> job;  // a job text's
+  std::optional<VolumesObject> table;   // a volume text's, unless too short to read
   std::string rendered;  // the state as the library rendered it last
 
   // The object's map; empty for the other family.

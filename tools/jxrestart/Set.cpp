@@ -7,47 +7,13 @@
 #include "tools/jxrestart/Texts.h"
 #include "tools/jxrestart/Set.h"
 #include "tools/jxrestart/Json.h"
+#include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/LibraryLog.h"
 
 namespace jxrestart {
 namespace tool {
 
 namespace {
-
-// Reads an optional '-' and digits, all of `text`, up to 2^64 - 1 in size.
-bool ReadInteger(const std::string& text, bool* negative, uint64_t* magnitude) {
-  *negative = !text.empty() && text[0] == '-';
-  const size_t first = *negative ? 1 : 0;
-  if (text.size() == first || text.size() - first > 20) return false;
-  uint64_t value = 0;
-  for (size_t i = first; i < text.size(); ++i) {
-    const unsigned digit = static_cast<unsigned char>(text[i]) - unsigned{'0'};
-    if (digit > 9 || value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  *magnitude = value;
-  return true;
-}
-
-// A whole number from `least` to `most`, or false with what is wrong.
-bool ReadInRange(const std::string& what, const std::string& text, int64_t least, int64_t most, int64_t* value,
-                 std::string* error) {
-  bool negative = false;
-  uint64_t magnitude = 0;
-  if (!ReadInteger(text, &negative, &magnitude)) {
-    *error = what + " " + Quote(text) + " is not a whole number";
-    return false;
-  }
-  const bool fits = negative ? magnitude <= static_cast<uint64_t>(-(least + 1)) + 1
-                             : magnitude <= static_cast<uint64_t>(most);
-  const int64_t signedValue = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-  if (!fits || signedValue < least || signedValue > most) {
-    *error = what + " " + Quote(text) + " is out of range (" + std::to_string(least) + " to " + std::to_string(most) + ")";
-    return false;
-  }
-  *value = signedValue;
-  return true;
-}
 
 // "NAME=VALUE": false unless there is exactly one '=' with text on each side.
 bool Split(const std::string& word, const char* shape, std::string* name, std::string* value, std::string* error) {

@@ -12,6 +12,7 @@
 #include "restart/internal/TextFormat.h"
 #include "restart/internal/VolumeItem.h"
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/Numbers.h"
 
 namespace jxrestart {
 namespace tool {
@@ -25,8 +26,6 @@ constexpr std::string_view kPrefix = in::kJobRestartPrefix;
 std::string Number(int64_t value) { return std::to_string(value); }
 
 bool HasPrefix(std::string_view text) { return text.compare(0, kPrefix.size(), kPrefix) == 0; }
-
-bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 }  // namespace
 
@@ -48,6 +47,10 @@ size_t JobItemsAt(std::string_view text) {
   size_t start = 0;
   while (start < text.size() && text[start] == in::kLeadingSpace) ++start;
   return HasPrefix(text.substr(start)) ? start + kPrefix.size() : 0;
+}
+
+char TerminatorOf(Family family) {
+  return family == Family::kJob ? in::kItemTerminator : in::kRecordTerminator;
 }
 
 TextKind KindOf(std::string_view text) {
@@ -95,26 +98,6 @@ inline uint64_t ValueOf(uint64_t bytes, int count) {
   v = v * 10 + (v >> 8);
   return (((v & 0x000000ff000000ffull) * 0x000f424000000064ull) +
           (((v >> 16) & 0x000000ff000000ffull) * 0x0000271000000001ull)) >> 32;
-}
-
-// Reads a number as the library writes it ("0", or an optional '-' and at
-// most `digits` digits without a leading zero; never "-0") and steps past
-// it.
-inline bool ReadWrittenNumber(const char** at, const char* end, int digits, int64_t* value) {
-  const char* p = *at;
-  const bool negative = p != end && *p == '-';
-  p += negative;
-  const char* first = p;
-  uint64_t magnitude = 0;
-  for (; p != end && IsDigit(*p); ++p) {
-    if (p - first == digits) return false;
-    magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
-  }
-  if (p == first || (*first == '0' && (p - first > 1 || negative))) return false;
-  if (magnitude > (negative ? uint64_t{1} << 63 : (uint64_t{1} << 63) - 1)) return false;
-  *value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-  *at = p;
-  return true;
 }
 
 // The value of `count` (1 to 7) digits at `p`, which has 8 bytes to read.

@@ -101,7 +101,8 @@ int NotOneText(const Text& text, const std::string& command) {
   if (text.bytes.find_first_not_of(' ') == std::string::npos) {
     return Fail(kExitTrouble, text.name + ": the text is " + (text.bytes.empty() ? "empty" : "only spaces"));
   }
-  const bool items = text.bytes.find('@') != std::string::npos, records = text.bytes.find('$') != std::string::npos;
+  const bool items = text.bytes.find(TerminatorOf(Family::kJob)) != std::string::npos;
+  const bool records = text.bytes.find(TerminatorOf(Family::kVolumes)) != std::string::npos;
   if (items && records) {
     return Fail(kExitTrouble, text.name +
                                   ": holds a job restart string and a volume restart string (a line of a job log?); "

@@ -1,10 +1,11 @@
 #include "tools/jxrestart/log/History.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <iterator>
 #include <utility>
 
+#include "restart/internal/TextFormat.h"
+#include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/log/Recognisers.h"
 
 namespace jxrestart {
@@ -125,12 +126,12 @@ void FirstsOf(std::string&& text, Family family, std::vector<Entry>* firsts) {
 }
 
 int64_t LastIdOf(std::string_view text, Family family) {
-  const char terminator = family == Family::kJob ? '@' : '$';
+  const char terminator = TerminatorOf(family);
   if (text.size() < 2) return INT64_MAX;
   const size_t end = text.rfind(terminator, text.size() - 2);
   std::string_view item = text.substr(end == std::string_view::npos ? JobItemsAt(text) : end + 1);
-  if (family == Family::kVolumes) item = item.substr(item.find('|') + 1);
-  return std::atoll(std::string(item.substr(0, 12)).c_str());
+  if (family == Family::kVolumes) item = item.substr(item.find(internal::kFieldSeparator) + 1);
+  return LeadingNumber(item.substr(0, 12));
 }
 
 }  // namespace
@@ -201,7 +202,7 @@ void History::TextsOf(LineTexts* t, size_t number) {
     previous_.family = FamilyOf(last.kind);
     previous_.kind = last.kind;
     previous_.place = {files_.size() - 1, number, last.column};
-    const char terminator = previous_.family == Family::kJob ? '@' : '$';
+    const char terminator = TerminatorOf(previous_.family);
     previous_.midItem = last.text.empty() || last.text.back() != terminator;
     previous_.lastId = LastIdOf(last.text, previous_.family);
   }
@@ -214,8 +215,8 @@ bool History::Continues(std::string_view line) const {
   if (previous_.midItem) return true;
   const size_t field = previous_.family == Family::kJob ? 0 : 1;
   size_t at = 0;
-  for (size_t i = 0; i < field; ++i) at = line.find('|', at) + 1;
-  return std::atoll(std::string(line.substr(at, 12)).c_str()) > previous_.lastId;
+  for (size_t i = 0; i < field; ++i) at = line.find(internal::kFieldSeparator, at) + 1;
+  return LeadingNumber(line.substr(at, 12)) > previous_.lastId;
 }
 
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "restart/internal/TextFormat.h"
+#include "tools/jxrestart/Numbers.h"
 
 namespace jxrestart {
 namespace tool {
@@ -28,7 +29,6 @@ const Marker kMarkers[] = {
 constexpr std::string_view kPrefix = in::kJobRestartPrefix;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 void Add(std::string_view line, size_t begin, size_t end, TextKind kind, bool restart, std::vector<FoundText>* found) {
   found->push_back({kind, line.substr(begin, end - begin), begin + 1, restart});
@@ -65,7 +65,7 @@ std::string_view FirstWordOf(std::string_view line, const char* allowed) {
 void FindTexts(std::string_view line, std::vector<FoundText>* found) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   // A marker comes before its text, and so before the text's first '|'.
-  const std::string_view head = line.substr(0, line.find('|'));
+  const std::string_view head = line.substr(0, line.find(in::kFieldSeparator));
   for (const Marker& marker : kMarkers) {
     const size_t at = head.find(marker.words);
     if (at != std::string_view::npos) {
@@ -86,7 +86,7 @@ void FindTexts(std::string_view line, std::vector<FoundText>* found) {
 
 bool ContinuesText(std::string_view line, Family family) {
   if (line.empty() || !(IsDigit(line[0]) || line[0] == '-')) return false;
-  const char terminator = family == Family::kJob ? in::kItemTerminator : in::kRecordTerminator;
+  const char terminator = TerminatorOf(family);
   const std::string_view word = FirstWordOf(line, family == Family::kJob ? "0123456789-|@" : "0123456789-|$");
   return word.find(terminator) != std::string_view::npos;
 }
@@ -96,7 +96,7 @@ bool IsTornText(std::string_view line) {
   while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
   if (line.empty() || !(IsDigit(line[0]) || line[0] == '-')) return false;
   const std::string_view word = FirstWordOf(line, "0123456789-|");
-  return word.size() == line.size() && word.find('|') != std::string_view::npos;
+  return word.size() == line.size() && word.find(in::kFieldSeparator) != std::string_view::npos;
 }
 
 bool JsonStrings(std::string_view line, std::vector<std::string>* values) {

@@ -1,5 +1,7 @@
 #include "tools/jxrestart/log/Source.h"
 
+#include "tools/jxrestart/Numbers.h"
+
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -159,7 +161,7 @@ void OrderRotated(std::vector<std::string>* names) {
   // "job.log.2.gz" is rotation 2 of "job.log"; "job.log" itself is the newest.
   struct Rotation {
     std::string base;
-    long number;
+    int64_t number;
   };
   const auto rotation = [](const std::string& name) {
     std::string stem = name;
@@ -169,7 +171,7 @@ void OrderRotated(std::vector<std::string>* names) {
         stem.find_first_not_of("0123456789", dot + 1) != std::string::npos) {
       return Rotation{stem, 0};
     }
-    return Rotation{stem.substr(0, dot), std::atol(stem.c_str() + dot + 1)};
+    return Rotation{stem.substr(0, dot), LeadingNumber(stem.substr(dot + 1))};
   };
   std::map<std::string, size_t> members;
   for (const std::string& name : *names) ++members[rotation(name).base];
@@ -180,7 +182,7 @@ void OrderRotated(std::vector<std::string>* names) {
   }
   for (auto& set : sorted) {
     std::stable_sort(set.second.begin(), set.second.end(), [&rotation](const std::string& a, const std::string& b) {
-      const long x = rotation(a).number, y = rotation(b).number;
+      const int64_t x = rotation(a).number, y = rotation(b).number;
       return (x == 0 ? -1 : x) > (y == 0 ? -1 : y);
     });
   }
