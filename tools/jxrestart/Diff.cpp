@@ -68,11 +68,8 @@ bool DiffJobs(const Invocation& invocation, const LibraryReading& a, const Libra
     (*json)["same"] = same;
     for (const char* name : kJobJson) (*json)[name] = Json::array();
     for (const JobChange& c : changes) {
-      Json entry{{"volume", c.volume}};
-      if (c.kind != JobChange::kAdded) entry["old"] = c.before;
-      if (c.kind != JobChange::kRemoved) entry["new"] = c.after;
-      if (c.kind == JobChange::kAdvanced || c.kind == JobChange::kGoneBack) entry["by"] = c.after - c.before;
-      (*json)[kJobJson[c.kind]].push_back(entry);
+      (*json)[kJobJson[c.kind]].push_back(JobChangeJson(c.volume, c.kind != JobChange::kAdded ? &c.before : nullptr,
+                                                        c.kind != JobChange::kRemoved ? &c.after : nullptr));
     }
     return !same;
   }
@@ -128,7 +125,7 @@ bool DiffVolumes(const Invocation& invocation, const LibraryReading& a, const Li
       if (!f.differs) continue;
       any = true;
       ++fields;
-      changed.push_back({{"source", source}, {"field", f.jsonName}, {"old", f.before}, {"new", f.after}});
+      changed.push_back(FieldChangeJson(source, f.jsonName, f.before, f.after));
       table.Add({"changed", f.name, id, f.shownBefore, f.shownAfter});
     }
     changedRecords += any;
@@ -136,7 +133,7 @@ bool DiffVolumes(const Invocation& invocation, const LibraryReading& a, const Li
   });
   const bool same = added.empty() && removed.empty() && changed.empty();
   if (invocation.json) {
-    *json = Json{{"same", same}, {"added", added}, {"removed", removed}, {"changed", changed}, {"unchanged", unchanged}};
+    *json = VolumesDiffJson(same, std::move(added), std::move(removed), std::move(changed), std::move(unchanged));
     return !same;
   }
   if (!same) table.Print(std::cout);
@@ -157,14 +154,7 @@ int DiffFamily(const Invocation& invocation, const std::string texts[2], const s
   }
   const bool differ = family == Family::kJob ? DiffJobs(invocation, sides[0].library, sides[1].library, json)
                                              : DiffVolumes(invocation, sides[0].library, sides[1].library, json);
-  if (invocation.json) {
-    (*json)["wellFormed"] = {{"old", sides[0].strict.wellFormed()}, {"new", sides[1].strict.wellFormed()}};
-    Json deviations{{"old", Json::array()}, {"new", Json::array()}};
-    for (int i = 0; i < 2; ++i) {
-      for (const Deviation& d : sides[i].strict.deviations.kept()) deviations[i == 0 ? "old" : "new"].push_back(DeviationJson(d));
-    }
-    (*json)["deviations"] = std::move(deviations);
-  }
+  if (invocation.json) AddSides(sides[0].strict.deviations, sides[1].strict.deviations, json);
   // A text that is not well formed is trouble here: 1 says the states differ.
   int status = differ ? kExitInvalid : kExitOk;
   for (int i = 0; i < 2; ++i) {

@@ -48,6 +48,31 @@ Json CheckJson(const StrictReading& strict) {
   return json;
 }
 
+Json JobChangeJson(int32_t volume, const int64_t* before, const int64_t* after) {
+  Json entry{{"volume", volume}};
+  if (before != nullptr) entry["old"] = *before;
+  if (after != nullptr) entry["new"] = *after;
+  if (before != nullptr && after != nullptr && *before != *after) entry["by"] = *after - *before;
+  return entry;
+}
+
+Json FieldChangeJson(int32_t source, const char* field, Json before, Json after) {
+  return {{"source", source}, {"field", field}, {"old", std::move(before)}, {"new", std::move(after)}};
+}
+
+Json VolumesDiffJson(bool same, Json added, Json removed, Json changed, Json unchanged) {
+  return {{"same", same}, {"added", std::move(added)}, {"removed", std::move(removed)},
+          {"changed", std::move(changed)}, {"unchanged", std::move(unchanged)}};
+}
+
+void AddSides(const Deviations& old, const Deviations& now, Json* object) {
+  (*object)["wellFormed"] = {{"old", old.empty()}, {"new", now.empty()}};
+  Json deviations{{"old", Json::array()}, {"new", Json::array()}};
+  for (const Deviation& d : old.kept()) deviations["old"].push_back(DeviationJson(d));
+  for (const Deviation& d : now.kept()) deviations["new"].push_back(DeviationJson(d));
+  (*object)["deviations"] = std::move(deviations);
+}
+
 Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
                   const StrictReading& strict, const LibraryReading& library) {
   Json json{{"file", file}, {"line", place.line}, {"column", place.column}};

@@ -44,6 +44,15 @@ Json CheckJson(const StrictReading& strict);
 // A record as the volume restart string holds it.
 Json RecordJson(const _JxRestartVolumeInfo& r);
 
+// diff --json: a volume's change {"volume", "old", "new", "by"}, each
+// offset there is; a record's field changed {"source", "field", "old",
+// "new"}; the records' changes; and whether OLD and NEW are well formed,
+// with their deviations, added to `object`.
+Json JobChangeJson(int32_t volume, const int64_t* before, const int64_t* after);
+Json FieldChangeJson(int32_t source, const char* field, Json before, Json after);
+Json VolumesDiffJson(bool same, Json added, Json removed, Json changed, Json unchanged);
+void AddSides(const Deviations& old, const Deviations& now, Json* object);
+
 // log --json: a state found at `place` of `file`, with the job --job
 // named, if it names one.
 Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
