@@ -3,12 +3,14 @@
 // and what the library's reading and the strict one make of the same text.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/log/Source.h"
 #include "tools/jxrestart/log/Recognisers.h"
 
@@ -165,6 +167,32 @@ TEST(LogReader, RotatedNamesOldestFirst) {
   std::vector<std::string> names = {"job.log", "other.log", "job.log.1", "job.log.2.gz", "a.log.1"};
   jxrestart::tool::OrderRotated(&names);
   EXPECT_EQ(names, (std::vector<std::string>{"job.log.2.gz", "other.log", "job.log.1", "job.log", "a.log.1"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The front of a text read as atoll reads it, saturated beyond 64 bits:
+// the log reader's guess at the first volume of a cut line's rest.
+TEST(Numbers, LeadingNumberAsAtollReadsIt) {
+  const std::pair<const char*, int64_t> kCases[] = {
+      {"", 0},
+      {" \t12|4@", 12},
+      {"-5|1", -5},
+      {"+7", 7},
+      {"x1", 0},
+      {"-", 0},
+      {"9223372036854775807", INT64_MAX},
+      {"9223372036854775808", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"-9223372036854775809", INT64_MIN},
+      {"123456789012345678901234", INT64_MAX},
+  };
+  for (const auto& c : kCases) {
+    EXPECT_EQ(jxrestart::tool::LeadingNumber(c.first), c.second) << c.first;
+    EXPECT_EQ(jxrestart::tool::LeadingNumber(c.first), std::atoll(c.first)) << c.first;
+  }
 }
 
 }  // namespace
