@@ -50,12 +50,14 @@ fuzz: deps
 
 # Line and branch coverage of the library and the host log as they are built
 # (the objects in build-coverage/restart and build-coverage/host; the
-# tool's own instances of the internal templates count as the tool's).
+# tool's own instances of the internal templates count as the tool's), then
+# of the tool by its tests (.ci/tool-coverage).
 coverage: deps
 	cmake --workflow --preset coverage
 	gcovr -r . build-coverage/restart build-coverage/host --filter 'restart/' --filter 'host/' \
 	  --exclude-throw-branches --exclude-unreachable-branches --print-summary \
 	  --fail-under-line 100 --fail-under-branch 95
+	.ci/tool-coverage
 
 # One operator change at a time to restart/ and host/, each judged by their
 # tests: the score and the survivors (an hour or more; not run by CI).
