@@ -11,6 +11,14 @@
 namespace jxrestart {
 namespace tool {
 
+// How a state follows the one before it in its track.
+struct Verdict {
+  bool repeat = false;
+  std::vector<int32_t> added;
+  std::string broken;  // what is wrong, or ""
+  bool cut = false;  // a line cut short, rather than two jobs
+};
+
 namespace {
 
 // A state's items as the strict reading holds them: a job's (volume,
@@ -52,13 +60,6 @@ bool Overlap(const StrictReading& a, const StrictReading& b, Family family) {
 
 bool Empty(const StrictReading& r, Family family) { return family == Family::kJob ? r.items.empty() : r.records.empty(); }
 
-// How a state follows the one before it in its track.
-struct Verdict {
-  bool repeat = false;
-  std::vector<int32_t> added;
-  std::string broken;  // what is wrong, or ""
-  const char* hint = "";
-};
 
 template <class Item>
 Verdict Judge(const std::vector<Item>& before, const std::vector<Item>& now, Family family, bool restart) {
@@ -92,14 +93,12 @@ Verdict Judge(const std::vector<Item>& before, const std::vector<Item>& now, Fam
   const std::string word = VolumeWord(family);
   if (lost > 0) {
     v.broken = "it lacks " + std::to_string(lost) + " of the " + std::to_string(before.size()) + " " + word + "s";
-    v.hint = "a line cut short?";
+    v.cut = true;
   } else if (v.added.size() > 1) {
     v.broken = "it adds " + std::to_string(v.added.size()) + " " + word + "s at once";
-    v.hint = "two jobs in one log? see --job";
   } else if (back != nullptr && !restart) {
     v.broken = word + " " + std::to_string(IdOf(*back)) + " goes back from " + OffsetText(OffsetOf(KeyOf(*from))) + " to " +
                OffsetText(OffsetOf(KeyOf(*back))) + " with no restart between";
-    v.hint = "two jobs in one log? see --job";
   }
   return v;
 }
@@ -158,6 +157,15 @@ Progress ProgressOf(Track* track, Family family) {
   p.firstIsLast = track->firstIsLast;
   p.firsts.swap(track->firsts);
   return p;
+}
+
+// What may have made a state not continue the one before it.
+std::string History::HintFor(const Verdict& v, const Place& now, const Place& before) const {
+  if (v.cut) return "a line cut short?";
+  if (now.file != before.file) {
+    return files_[now.file] + " was read after " + files_[before.file] + ": files given out of order, or two jobs?";
+  }
+  return selected_ ? "two jobs in the lines --job selects?" : "two jobs in one log? see --job";
 }
 
 void History::StartFile(const std::string& name) {
@@ -266,7 +274,10 @@ void History::Follow(Track& track, const Place& place, const FoundText& found, S
   if (!first) {
     v = Judge(track.last, *strict, family, found.restart);
     if (v.repeat) return;
-    if (!v.broken.empty()) listener_->Deviate(place, 0, "does not continue " + Where(track.lastPlace) + ": " + v.broken, v.hint);
+    if (!v.broken.empty()) {
+      listener_->Deviate(place, 0, "does not continue " + Where(track.lastPlace) + ": " + v.broken,
+                         HintFor(v, place, track.lastPlace));
+    }
   }
   ++track.states;
   track.last.items.swap(strict->items);

@@ -61,11 +61,15 @@ class HistoryListener {
   virtual void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) = 0;
 };
 
+struct Verdict;
+
 // Threading: one thread.
 class History {
  public:
-  // `named`: jobs are told apart by what --job captured, not by volumes.
-  History(bool named, HistoryListener* listener) : named_(named), listener_(listener) {}
+  // `selected`: --job picks the lines; `named`: jobs are told apart by
+  // what it captured, not by their volumes.
+  History(bool selected, bool named, HistoryListener* listener)
+      : selected_(selected), named_(named), listener_(listener) {}
 
   void StartFile(const std::string& name);
   // One line's texts, in the order of the lines; takes their items.
@@ -86,7 +90,9 @@ class History {
   Track& TrackFor(Family family, const std::string& name, const StrictReading& strict);
   void Follow(Track& track, const Place& place, const FoundText& found, StrictReading* strict, Family family);
 
-  bool named_;
+  std::string HintFor(const Verdict& v, const Place& now, const Place& before) const;
+
+  bool selected_, named_;
   HistoryListener* listener_;
   std::vector<std::string> files_;
   std::vector<Job> jobs_;

@@ -62,7 +62,7 @@ int Log(const Invocation& invocation) {
   }
   OrderRotated(&files);
   Report report(invocation);
-  History history(pattern.named(), &report);
+  History history(pattern.active(), pattern.named(), &report);
   report.Watch(&history);
   size_t next = 0;
   for (const Source& source : invocation.sources) {
