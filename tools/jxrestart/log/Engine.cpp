@@ -95,6 +95,7 @@ void ReadBlock(const JobPattern& pattern, JobPattern::Matches* matches, Slot* sl
       slot->lineEnds.emplace_back();
     }
     ReadLine(text.substr(at, end - at), pattern, matches, &slot->lines[slot->count]);
+    slot->lines[slot->count].unfinished = end == text.size();
     slot->lineEnds[slot->count] = base + end;
     at = end + 1;
   }

@@ -175,7 +175,15 @@ void History::StartFile(const std::string& name) {
 
 void History::Take(LineTexts* t, size_t number) {
   ++lines_;
-  if (t->selected) TextsOf(t, number);
+  if (!t->selected) return;
+  // A line still being written, or torn: what it holds is not a state yet.
+  if (t->unfinished && (!t->found.empty() || IsTornText(t->line))) {
+    listener_->Deviate({files_.size() - 1, number, 1}, 0, "the file ends in an unfinished line (no line end: still being written, or cut short)",
+                       "it is not read: the last complete state stands");
+    previous_ = {};
+    return;
+  }
+  TextsOf(t, number);
 }
 
 std::string History::Where(const Place& p) const { return files_[p.file] + ":" + std::to_string(p.line); }

@@ -52,6 +52,7 @@ bool JsonStrings(std::string_view line, std::vector<std::string>* values);
 struct LineTexts {
   std::string_view line;
   bool selected = true;  // --job matches it
+  bool unfinished = false;  // the last line of the data, with no line end
   bool plain = true;     // found by the plain recogniser, not in a line of JSON
   std::string name;      // what --job captured
   std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
