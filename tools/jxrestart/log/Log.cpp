@@ -31,8 +31,12 @@ void ReadSource(const Source& source, const Invocation& invocation, const JobPat
   const int fd = isStdin ? STDIN_FILENO : ::open(source.value.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return report->Unreadable(name, std::strerror(errno));
   LogSource lines(fd);
+  if (lines.leadingNuls() > 0) {
+    Warn(name + ": begins with " + Plural(lines.leadingNuls(), "NUL byte", "NUL bytes") +
+         " (a live log truncated while its writer went on?), skipped; the lines after them are read");
+  }
   if (!invocation.binary && lines.LooksBinary()) {
-    Warn(name + ": binary file (NUL bytes near its start), skipped (--binary reads it)");
+    report->Unreadable(name, "binary file (NUL bytes near its start), skipped (--binary reads it)");
   } else {
     history->StartFile(name);
     const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));

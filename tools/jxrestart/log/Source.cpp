@@ -68,6 +68,7 @@ LogSource::LogSource(int fd) : fd_(fd) {
       action.sa_flags = SA_SIGINFO;
       sigemptyset(&action.sa_mask);
       ::sigaction(SIGBUS, &action, &g_previousBus);
+      SkipHead();
       return;
     }
     if (data != MAP_FAILED) ::munmap(data, size_);
@@ -78,6 +79,44 @@ LogSource::LogSource(int fd) : fd_(fd) {
   decoder_ = OpenDecoder(fd, std::move(pending_));
   pending_.clear();
   ended_ = !error_.empty();
+  SkipHead();
+}
+
+// What may come before a log's first line: a run of NUL bytes where a live
+// log was truncated (copytruncate) while its writer went on at its old
+// offset, text after it; and a byte-order mark.
+void LogSource::SkipHead() {
+  static const char kMark[] = "\xef\xbb\xbf";
+  size_t run = 0;
+  if (mapped_ != nullptr) {
+    // A hole of a sparse file is passed at once.
+    const off_t data = ::lseek(fd_, 0, SEEK_DATA);
+    run = data < 0 ? (errno == ENXIO ? size_ : 0) : std::min(size_, static_cast<size_t>(data));
+    for (static const char kZeros[4096] = {}; size_ - run >= sizeof kZeros && std::memcmp(mapped_ + run, kZeros, sizeof kZeros) == 0;) {
+      run += sizeof kZeros;
+    }
+    while (run < size_ && mapped_[run] == '\0') ++run;
+  } else {
+    for (size_t first = std::string::npos; first == std::string::npos && !ended_;) {
+      Fill(kBlock);
+      first = pending_.find_first_not_of('\0');
+      const size_t zeros = std::min(first, pending_.size());
+      run += zeros;
+      pending_.erase(0, zeros);
+    }
+  }
+  at_ = run;
+  if (run > 0 && LooksBinary()) {  // a binary file's own NULs: it stays whole
+    at_ = 0;
+    if (mapped_ == nullptr) pending_.insert(0, run, '\0');
+    return;
+  }
+  nuls_ = run;
+  if (mapped_ == nullptr) Fill(3);
+  const std::string_view head = mapped_ != nullptr ? std::string_view(mapped_ + at_, std::min<size_t>(size_ - at_, 3)) : std::string_view(pending_).substr(0, 3);
+  if (head != kMark) return;
+  at_ += 3;
+  if (mapped_ == nullptr) pending_.erase(0, 3);
 }
 
 LogSource::~LogSource() {
@@ -100,7 +139,7 @@ void LogSource::Fill(size_t wanted) {
 
 bool LogSource::LooksBinary() {
   constexpr size_t kLook = 32 << 10;
-  if (mapped_ != nullptr) return std::memchr(mapped_, '\0', std::min(size_, kLook)) != nullptr;
+  if (mapped_ != nullptr) return std::memchr(mapped_ + at_, '\0', std::min(size_ - at_, kLook)) != nullptr;
   Fill(kLook);
   return std::memchr(pending_.data(), '\0', std::min(pending_.size(), kLook)) != nullptr;
 }

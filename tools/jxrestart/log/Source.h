@@ -47,16 +47,19 @@ class LogSource {
   size_t ValidUpTo() const;
   // Lets go of the data before `end`.
   void Release(size_t end);
+  // How many NUL bytes the data began with, skipped.
+  size_t leadingNuls() const { return nuls_; }
   // Why the reading stopped early, or "".
   const std::string& error() const;
 
  private:
   void Fill(size_t wanted);
+  void SkipHead();
   size_t MappedEnd();
 
   int fd_;
   const char* mapped_ = nullptr;  // the file, when it is mapped
-  size_t size_ = 0, at_ = 0, released_ = 0, nextEnd_ = 0;
+  size_t size_ = 0, at_ = 0, released_ = 0, nextEnd_ = 0, nuls_ = 0;
   std::unique_ptr<Decoder> decoder_;  // otherwise
   std::string pending_;               // read, not yet handed out
   bool ended_ = false;
