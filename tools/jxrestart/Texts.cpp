@@ -65,6 +65,8 @@ bool ReadText(const Source& source, bool stateFiles, Text* text) {
       return false;
     }
   }
+  // A byte-order mark, as some editors write one, is read past as log reads it.
+  if (text->bytes.compare(0, 3, "\xef\xbb\xbf") == 0) text->bytes.erase(0, 3);
   if (text->bytes.find('\n') == std::string::npos) return true;
   std::vector<std::string> lines = Lines(text->bytes);
   const bool stateFile = stateFiles && lines.size() == 2 && FamilyOf(KindOf(lines[0])) == Family::kJob &&
@@ -74,6 +76,13 @@ bool ReadText(const Source& source, bool stateFiles, Text* text) {
          text->name + ": holds " + std::to_string(lines.size()) + " lines, and this command reads one text" +
              (stateFiles ? " or a state file (a job restart string, then a volume restart string)" : "") +
              " (for a job log, use 'jxrestart log')");
+    return false;
+  }
+  // A state file is written whole, its last line ended: one that is not was
+  // torn while it was written.
+  if (stateFile && text->bytes.back() != '\n') {
+    Fail(kExitTrouble, text->name + ": the state file stops at byte " + std::to_string(text->bytes.size()) +
+                           " with no line end (torn while it was written?)");
     return false;
   }
   text->bytes = lines.empty() ? std::string() : std::move(lines[0]);
