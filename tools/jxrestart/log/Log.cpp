@@ -64,8 +64,9 @@ int Log(const Invocation& invocation) {
   for (const Source& s : invocation.sources) {
     if (s.kind == Source::kFile) files.push_back(s.value);
   }
-  OrderRotated(&files);
+  const std::vector<std::string> gaps = OrderRotated(&files);
   Report report(invocation);
+  for (const std::string& gap : gaps) report.Missing(gap + " (a rotated file not given, or lost?)");
   History history(pattern.active(), pattern.named(), &report);
   report.Watch(&history);
   size_t next = 0;

@@ -79,6 +79,11 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
   Warn(history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect);
 }
 
+void Report::Missing(const std::string& what) {
+  ++deviations_;
+  Warn(what);
+}
+
 void Report::Unreadable(const std::string& name, const std::string& why) {
   ++unreadable_;
   Warn(name + ": " + why);

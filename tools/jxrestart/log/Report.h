@@ -21,6 +21,8 @@ class Report : public HistoryListener {
 
   void Found(const Place& place, const FoundText& found, const StrictReading& strict, const std::string& job) override;
   void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) override;
+  // A file that should be among those read.
+  void Missing(const std::string& what);
   // A file, or part of one, that could not be read.
   void Unreadable(const std::string& name, const std::string& why);
 

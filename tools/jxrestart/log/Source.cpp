@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 namespace jxrestart {
 namespace tool {
@@ -196,40 +197,79 @@ void LogSource::Release(size_t end) {
 
 const std::string& LogSource::error() const { return error_; }
 
-void OrderRotated(std::vector<std::string>* names) {
-  // "job.log.2.gz" is rotation 2 of "job.log"; "job.log" itself is the newest.
-  struct Rotation {
-    std::string base;
-    int64_t number;
-  };
-  const auto rotation = [](const std::string& name) {
-    std::string stem = name;
-    if (stem.size() > 3 && stem.compare(stem.size() - 3, 3, ".gz") == 0) stem.resize(stem.size() - 3);
-    const size_t dot = stem.rfind('.');
-    if (dot == std::string::npos || dot + 1 == stem.size() ||
-        stem.find_first_not_of("0123456789", dot + 1) != std::string::npos) {
-      return Rotation{stem, 0};
+namespace {
+
+// Where a name stands among the rotations of its log: "job.log.2.gz" is
+// rotation 2 of "job.log", "job.log-20261207" (logrotate's dateext, also
+// -YYYYMMDDHH and -YYYY-MM-DD) its rotation of that day, "job.log" itself
+// the newest.
+struct Rotation {
+  std::string base;
+  int order = 2;   // 0 numbered, 1 dated, 2 the live file: oldest first
+  int64_t key = 0;  // the number (negated, the highest the oldest), or the date
+};
+
+bool AllDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// YYYYMMDD or YYYYMMDDHH as a number of hours' order, or -1.
+int64_t DateKey(const std::string& digits) {
+  if (!AllDigits(digits) || (digits.size() != 8 && digits.size() != 10)) return -1;
+  const int64_t month = LeadingNumber(digits.substr(4, 2)), day = LeadingNumber(digits.substr(6, 2));
+  const int64_t hour = digits.size() == 10 ? LeadingNumber(digits.substr(8)) : 0;
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23) return -1;
+  return LeadingNumber(digits.substr(0, 8)) * 100 + hour;
+}
+
+Rotation RotationOf(std::string name) {
+  for (const std::string suffix : {".gz", ".xz", ".bz2", ".zst"}) {
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      name.resize(name.size() - suffix.size());
     }
-    return Rotation{stem.substr(0, dot), LeadingNumber(stem.substr(dot + 1))};
-  };
-  std::map<std::string, size_t> members;
-  for (const std::string& name : *names) ++members[rotation(name).base];
-  // Within each set of rotated names, the order by rotation, at the places the set holds.
-  std::map<std::string, std::vector<std::string>> sorted;
-  for (const std::string& name : *names) {
-    if (members[rotation(name).base] > 1) sorted[rotation(name).base].push_back(name);
   }
-  for (auto& set : sorted) {
-    std::stable_sort(set.second.begin(), set.second.end(), [&rotation](const std::string& a, const std::string& b) {
-      const int64_t x = rotation(a).number, y = rotation(b).number;
-      return (x == 0 ? -1 : x) > (y == 0 ? -1 : y);
-    });
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos && AllDigits(name.substr(dot + 1))) {
+    return {name.substr(0, dot), 0, -LeadingNumber(name.substr(dot + 1))};
   }
+  size_t dash = name.rfind('-');
+  if (dash == std::string::npos) return {name, 2, 0};
+  std::string date = name.substr(dash + 1);
+  if (date.size() == 2 && dash >= 8 && name[dash - 3] == '-' && name[dash - 8] == '-') {  // -YYYY-MM-DD
+    date = name.substr(dash - 7, 4) + name.substr(dash - 2, 2) + date;
+    dash -= 8;
+  }
+  const int64_t key = DateKey(date);
+  return key < 0 ? Rotation{name, 2, 0} : Rotation{name.substr(0, dash), 1, key};
+}
+
+}  // namespace
+
+std::vector<std::string> OrderRotated(std::vector<std::string>* names) {
+  std::map<std::string, std::vector<std::pair<Rotation, std::string>>> sets;
+  for (const std::string& name : *names) sets[RotationOf(name).base].push_back({RotationOf(name), name});
+  std::vector<std::string> gaps;
   std::map<std::string, size_t> next;
-  for (std::string& name : *names) {
-    const std::string base = rotation(name).base;
-    if (members[base] > 1) name = sorted[base][next[base]++];
+  for (auto& set : sets) {
+    auto& members = set.second;
+    std::stable_sort(members.begin(), members.end(), [](const auto& a, const auto& b) {
+      return std::tie(a.first.order, a.first.key) < std::tie(b.first.order, b.first.key);
+    });
+    for (size_t i = 1; i < members.size(); ++i) {
+      const Rotation &older = members[i - 1].first, &newer = members[i].first;
+      if (older.order == 0 && newer.order == 0 && newer.key - older.key > 1) {
+        const std::string low = set.first + "." + std::to_string(1 - newer.key), high = std::to_string(-older.key - 1);
+        gaps.push_back(newer.key - older.key == 2 ? low + " is missing" : low + " to " + set.first + "." + high + " are missing");
+        gaps.back() += " between " + members[i - 1].second + " and " + members[i].second;
+      }
+    }
   }
+  // Each set of rotations in its order, at the places the set holds.
+  for (std::string& name : *names) {
+    auto& members = sets[RotationOf(name).base];
+    if (members.size() > 1) name = members[next[RotationOf(name).base]++].second;
+  }
+  return gaps;
 }
 
 }  // namespace tool

@@ -66,9 +66,10 @@ class LogSource {
   std::string error_;
 };
 
-// Puts rotated logs given together (job.log, job.log.1, job.log.2.gz) in
-// the order they were written, oldest first; other names keep their order.
-void OrderRotated(std::vector<std::string>* names);
+// Puts rotated logs given together (job.log, job.log.1, job.log.2.gz,
+// job.log-20261207.gz) in the order they were written, oldest first; other
+// names keep their order. Returns what is missing in a numbering given.
+std::vector<std::string> OrderRotated(std::vector<std::string>* names);
 
 }  // namespace tool
 }  // namespace jxrestart
