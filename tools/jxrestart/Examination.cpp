@@ -27,19 +27,15 @@ const std::map<int32_t, _JxRestartVolumeInfo>& LibraryReading::records() const {
 }
 
 bool LibraryReading::Render() {
-  if (job) {
-    rendered = job->restartString;
-    return true;
-  }
-  return table->GetCurrentRestartString(rendered);
+  if (job) rendered = job->restartString;
+  return job ? !rendered.empty() : table->GetCurrentRestartString(rendered);
 }
 
 LibraryReading ReadByLibrary(std::string copy, Family family) {
   LibraryReading r;
   if (family == Family::kJob) {
     r.job.emplace();
-    r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]);
-    if (r.read) r.Render();
+    r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]) && r.Render();
     if (!r.read) r.refusal = "no volume in the text";
     return r;
   }
