@@ -689,6 +689,22 @@ const LogCase kLogCases[] = {
      1,
      {},
      {"vw.log:3:1: the line goes on with the volume restart string cut at the end of "}},
+    {"two processes of one job, alternating",
+     {{"sys.log", "Dec 10 12:00:01 host job[4711]: -Restart 1|1@2|1@\nDec 10 12:00:02 host job[4790]: -Restart 1|2@2|2@\n"
+                  "Dec 10 12:00:03 host job[4711]: -Restart 1|3@2|3@\n"}},
+     {"log", "sys.log"},
+     1,
+     {},
+     {"sys.log:2:33: process job[4790] goes on from the state of process job[4711] at ",
+      "sys.log:3:33: process job[4711] goes on from the state of process job[4790] at ", "launched twice?"}},
+    {"a restart in a new process",
+     {{"re.log", "Dec 10 12:00:01 host job[4711]: -Restart 1|1@2|1@\n"
+                 "Dec 10 12:00:09 host job[4800]: JxRestartability::ParseRestartInputFromJM: Input from JM = 1|1@2|1@\n"
+                 "Dec 10 12:00:10 host job[4800]: -Restart 1|2@2|2@\n"}},
+     {"log", "re.log"},
+     0,
+     {"2 job states, 1 restart"},
+     {}},
     {"a missing file among others",
      {{"here.log", "-Restart 1|3@\n"}},
      {"log", "nope.log", "here.log"},

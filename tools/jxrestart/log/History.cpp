@@ -208,6 +208,7 @@ void History::TextsOf(LineTexts* t, size_t number) {
     }
     return;
   }
+  process_ = t->process;
   for (size_t i = 0; i < t->found.size(); ++i) {
     Add({files_.size() - 1, number, t->found[i].column}, t->found[i], &t->readings[i], t->name);
   }
@@ -278,6 +279,14 @@ void History::Follow(Track& track, const Place& place, const FoundText& found, S
     track.restartPlace = place;
     track.restartText.assign(found.text);
   }
+  // A new process goes on from a restart input; two that alternate are two jobs in one.
+  if (!process_.empty() && !track.process.empty() && process_ != track.process && !found.restart) {
+    listener_->Deviate(place, 0,
+                       "process " + std::string(process_) + " goes on from the state of process " + track.process +
+                           " at " + Where(track.lastPlace) + " with no restart between",
+                       "two processes of one job, launched twice?");
+  }
+  if (!process_.empty()) track.process.assign(process_);
   Verdict v;
   if (!first) {
     v = Judge(track.last, *strict, family, found.restart);

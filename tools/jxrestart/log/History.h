@@ -36,6 +36,7 @@ struct Track {
   StrictReading last;   // its items, ascending
   Place lastPlace;
   std::string lastText;
+  std::string process;  // that wrote the last state, where lines say
   Place restartPlace;  // of the last restart input
   std::string restartText;
   // The first state, until a second comes; then each volume's first
@@ -100,6 +101,7 @@ class History {
   size_t counts_[2] = {0, 0};  // jobs that have a track of each family, told apart by volumes
   size_t recent_[2] = {0, 0};
   size_t lines_ = 0, states_ = 0;
+  std::string_view process_;  // of the line being taken
   // The last text of the line before, when it ran to the end of it.
   struct {
     bool cut = false;

@@ -137,6 +137,18 @@ bool FromPlainText(std::string_view line, LineTexts* t) {
   return true;
 }
 
+// The tag of a syslog line, "name[pid]:", near its start.
+std::string_view ProcessOf(std::string_view line) {
+  const size_t close = line.substr(0, 160).find("]:");
+  const size_t open = close == std::string_view::npos ? close : line.rfind('[', close);
+  if (open == std::string_view::npos || open + 1 == close ||
+      !std::all_of(line.begin() + open + 1, line.begin() + close, IsDigit)) {
+    return {};
+  }
+  const size_t start = line.rfind(' ', open);
+  return line.substr(start == std::string_view::npos ? 0 : start + 1, close + 1 - (start == std::string_view::npos ? 0 : start + 1));
+}
+
 // Tried in turn; the first that takes a line says what it holds.
 bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromJson, FromPlainText};
 
@@ -158,6 +170,7 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   for (const auto recognise : kRecognisers) {
     if (recognise(line, t)) break;
   }
+  t->process.assign(t->found.empty() ? std::string_view() : ProcessOf(line));
   if (t->readings.size() < t->found.size()) t->readings.resize(t->found.size());
   for (size_t i = 0; i < t->found.size(); ++i) {
     const Family family = FamilyOf(t->found[i].kind);

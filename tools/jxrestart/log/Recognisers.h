@@ -55,6 +55,7 @@ struct LineTexts {
   bool unfinished = false;  // the last line of the data, with no line end
   bool plain = true;     // found by the plain recogniser, not in a line of JSON
   std::string name;      // what --job captured
+  std::string process;   // the process that wrote it, where the line says: "job[4711]"
   std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
