@@ -79,7 +79,7 @@ against the library.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME jxrestart)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${_jx_libc}, ${_jx_runtime} ${_jx_exact}, libpcre2-8-0, zlib1g")
+set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "${_jx_libc}, ${_jx_runtime} ${_jx_exact}, libpcre2-8-0, zlib1g, libarchive13")
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "The jxrestart tool shows, checks, compares and edits restart strings,
 and reads them out of job logs.")
 

@@ -812,4 +812,25 @@ TEST(JxRestartTool, CompressedLogsCutCorruptOrAppended) {
   }
 }
 
+// Every compression a rotated log is given, by its content: whole, and cut.
+TEST(JxRestartTool, EveryCompressionReadOrNamed) {
+  std::string lines;
+  for (int i = 1; i <= 30000; ++i) lines += "-Restart 1|" + std::to_string(i) + "@\n";
+  const std::string plain = WriteFile("plain.log", lines);
+  const std::pair<const char*, const char*> kCompressions[] = {
+      {"gzip", "gz"}, {"xz", "xz"}, {"bzip2", "bz2"}, {"zstd -q", "zst"}, {"lz4 -q", "lz4"}};
+  for (const auto& [command, suffix] : kCompressions) {
+    const std::string packed = plain + "." + suffix;
+    ASSERT_EQ(Shell(std::string(command) + " -c " + plain + " > " + packed).status, 0) << command;
+    ProgramResult result = Tool({"log", packed});
+    EXPECT_EQ(result.status, 0) << command << "\n" << result.err;
+    EXPECT_NE(result.out.find("30000 job states"), std::string::npos) << command;
+    EXPECT_NE(result.out.find("-Restart 1|30000@"), std::string::npos) << command;
+    ASSERT_EQ(Shell("head -c $(($(stat -c %s " + packed + ") / 2)) " + packed + " > " + packed + ".cut").status, 0);
+    result = Tool({"log", packed + ".cut"});
+    EXPECT_EQ(result.status, 2) << command;
+    EXPECT_NE(result.err.find(".cut: the compressed data"), std::string::npos) << command << "\n" << result.err;
+  }
+}
+
 }  // namespace

@@ -1,11 +1,14 @@
 #include "tools/jxrestart/log/Decoders.h"
 
 #include <unistd.h>
+#include <archive.h>
+#include <archive_entry.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace jxrestart {
@@ -38,7 +41,9 @@ class Plain : public Decoder {
   size_t served_ = 0;
 };
 
-// gzip, one member or several (as cat a.gz b.gz makes).
+// gzip, one member or several (as cat a.gz b.gz makes), through zlib:
+// libarchive's gzip reader drops the lines it had inflated when the data is
+// cut short, and a rotated log is most often gzip.
 class Gzip : public Decoder {
  public:
   explicit Gzip(std::unique_ptr<Decoder> in) : in_(std::move(in)), raw_(1 << 20) {
@@ -81,18 +86,70 @@ class Gzip : public Decoder {
   bool ended_ = false;
 };
 
-struct Format {
-  const char* magic;
-  size_t size;
-  std::unique_ptr<Decoder> (*open)(std::unique_ptr<Decoder> in);
-};
-const Format kFormats[] = {
-    {"\x1f\x8b", 2, [](std::unique_ptr<Decoder> in) -> std::unique_ptr<Decoder> { return std::make_unique<Gzip>(std::move(in)); }},
+// Compressed data of any other form libarchive reads, as a raw stream: xz,
+// bzip2, zstd, lz4, compress.
+class Compressed : public Decoder {
+ public:
+  Compressed(std::unique_ptr<Decoder> in, const char* name) : in_(std::move(in)), name_(name), raw_(1 << 20) {
+    archive_read_support_filter_all(archive_);
+    archive_read_support_format_raw(archive_);
+    archive_entry* entry = nullptr;
+    if (archive_read_open(archive_, this, nullptr, Feed, nullptr) != ARCHIVE_OK ||
+        archive_read_next_header(archive_, &entry) != ARCHIVE_OK) {
+      Failed();
+    }
+  }
+  ~Compressed() override { archive_read_free(archive_); }
+  bool compressed() const override { return true; }
+
+  ssize_t Read(char* out, size_t size) override {
+    if (!error_.empty()) return -1;
+    const la_ssize_t got = archive_read_data(archive_, out, size);
+    if (got < 0) Failed();
+    return got < 0 ? -1 : static_cast<ssize_t>(got);
+  }
+
+ private:
+  static la_ssize_t Feed(archive*, void* self, const void** buffer) {
+    Compressed& c = *static_cast<Compressed*>(self);
+    const ssize_t got = c.in_->Read(c.raw_.data(), c.raw_.size());
+    c.ended_ = got <= 0;
+    *buffer = c.raw_.data();
+    return got;
+  }
+
+  void Failed() {
+    if (!in_->error().empty()) {
+      error_ = in_->error();
+    } else if (ended_) {
+      error_ = "the compressed data (" + std::string(name_) + ") is cut short (up to 64 KiB before the cut may be lost)";
+    } else {
+      const char* why = archive_error_string(archive_);
+      error_ = "the compressed data (" + std::string(name_) + ") is corrupt or in a form not read here (" +
+               (why != nullptr ? why : "no reason given") + ")";
+    }
+  }
+
+  std::unique_ptr<Decoder> in_;
+  const char* name_;
+  std::vector<char> raw_;
+  archive* archive_ = archive_read_new();
+  bool ended_ = false;
 };
 
-const Format* FormatOf(const std::string& head) {
+// Each compression by the first bytes of its data.
+struct Format {
+  const char* name;
+  std::string_view magic;
+};
+constexpr Format kFormats[] = {
+    {"gzip", {"\x1f\x8b", 2}}, {"xz", {"\xfd" "7zXZ\0", 6}}, {"bzip2", {"BZh", 3}},
+    {"zstd", {"\x28\xb5\x2f\xfd", 4}}, {"lz4", {"\x04\x22\x4d\x18", 4}}, {"compress", {"\x1f\x9d", 2}},
+};
+
+const Format* FormatOf(std::string_view head) {
   for (const Format& f : kFormats) {
-    if (head.compare(0, f.size, f.magic, f.size) == 0) return &f;
+    if (head.substr(0, f.magic.size()) == f.magic) return &f;
   }
   return nullptr;
 }
@@ -104,7 +161,9 @@ bool IsCompressed(const std::string& head) { return FormatOf(head) != nullptr; }
 std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   const Format* format = FormatOf(head);
   std::unique_ptr<Decoder> plain = std::make_unique<Plain>(fd, std::move(head));
-  return format == nullptr ? std::move(plain) : format->open(std::move(plain));
+  if (format == nullptr) return plain;
+  if (format == &kFormats[0]) return std::make_unique<Gzip>(std::move(plain));
+  return std::make_unique<Compressed>(std::move(plain), format->name);
 }
 
 }  // namespace tool
