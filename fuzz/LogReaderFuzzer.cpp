@@ -1,7 +1,7 @@
 // The jxrestart tool's log reader on any log: every text it finds stands
 // in its line where it says; every deviation of a state lies inside its
-// line; and the last state the summary shows for a job is the library's
-// reading of a state line of the log.
+// line; there is one summary per job; and the last state a job's summary
+// shows is the library's reading of a state line of the log.
 #include <unistd.h>
 
 #include <cstddef>
@@ -42,6 +42,7 @@ std::vector<Json> LogJson(const std::string& log) {
   std::ofstream(path, std::ios::binary) << log;
   tool::Invocation invocation;
   invocation.json = true;
+  invocation.all = true;
   invocation.sources.push_back({tool::Source::kFile, path});
   std::ostringstream out, err;
   std::streambuf* cout = std::cout.rdbuf(out.rdbuf());
@@ -62,14 +63,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckTexts(log);
   const std::vector<Json> lines = LogJson(log);
   FUZZ_CHECK(!lines.empty() && lines.back().contains("summary"));
-  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+  // The states, each job's summary, then the summary of all.
+  size_t states = 0;
+  while (states < lines.size() && lines[states].contains("line")) ++states;
+  FUZZ_CHECK(states < lines.size() && lines.back()["summary"]["jobs"] == lines.size() - states - 1);
+  for (size_t i = 0; i < states; ++i) {
     for (const Json& d : lines[i]["deviations"]) FUZZ_CHECK(d["line"] == lines[i]["line"]);
   }
-  for (const Json& job : lines.back()["summary"]["jobs"]) {
-    const Json& last = job["lastJobRestartString"];
+  for (size_t j = states; j + 1 < lines.size(); ++j) {
+    FUZZ_CHECK(lines[j].contains("job"));
+    const Json& last = lines[j]["job"]["lastJobRestartString"];
     if (last.is_null()) continue;
     bool shown = false;
-    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    for (size_t i = 0; i < states; ++i) {
       const Json& state = lines[i];
       shown |= state["line"] == last["line"] && state.contains("volumes") && state["restartString"] == last["restartString"];
     }

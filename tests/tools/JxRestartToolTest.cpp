@@ -360,7 +360,6 @@ const ToolCase kCases[] = {
     {"flag with a value", {"job", "show", "--json=1", "1|1@"}, "", 2, "", {"--json takes no value (see 'jxrestart --help')"}},
     {"--file without its path", {"job", "show", "--file"}, "", 2, "", {"--file needs PATH"}},
     {"--job without its pattern", {"log", "--job"}, "", 2, "", {"--job needs REGEX"}},
-    {"--all with --json", {"log", "--all", "--json"}, "", 2, "", {"'log' takes --all or --json, not both"}},
     {"a group alone", {"volumes"}, "", 2, "", {"'volumes' needs a command: see 'jxrestart help volumes'"}},
     {"unknown top-level option", {"--frob", "show"}, "", 2, "", {"unknown option '--frob'"}},
     {"help of an unknown command", {"help", "job", "fix"}, "", 2, "", {"unknown command 'job fix'"}},
@@ -534,15 +533,22 @@ TEST(JxRestartTool, LogFindsEveryTextWithItsPlace) {
   const ProgramResult all = Tool({"log", "--all", "--lenient", path});
   EXPECT_EQ(all.status, 0);
   EXPECT_NE(all.out.find(path + ":3: volume restart string: 0|1|11|4096$0|2|12|0$\n"), std::string::npos);
-  const ProgramResult json = Tool({"log", "--json", path});
-  std::vector<nlohmann::json> objects;
-  std::istringstream lines(json.out);
-  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
-  ASSERT_EQ(objects.size(), 8u);
-  for (size_t i = 0; i < 7; ++i) EXPECT_EQ(objects[i]["file"], path);
-  const nlohmann::json& jobs = objects.back()["summary"]["jobs"];
-  EXPECT_EQ(jobs[0]["jobStates"], 3);
-  EXPECT_EQ(jobs[0]["lastVolumeRestartString"]["restartString"], "0|1|11|8192$0|2|12|4096$");
+  // --json: one object per job, then the summary; with --all, each state first.
+  for (const bool every : {false, true}) {
+    const ProgramResult json = Tool(every ? std::vector<std::string>{"log", "--json", "--all", path}
+                                          : std::vector<std::string>{"log", "--json", path});
+    std::vector<nlohmann::json> objects;
+    std::istringstream lines(json.out);
+    for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+    const size_t states = every ? 7 : 0;
+    ASSERT_EQ(objects.size(), states + 2);
+    for (size_t i = 0; i < states; ++i) EXPECT_EQ(objects[i]["file"], path);
+    const nlohmann::json& job = objects[states]["job"];
+    EXPECT_EQ(job["jobStates"], 3);
+    EXPECT_EQ(job["lastVolumeRestartString"]["restartString"], "0|1|11|8192$0|2|12|4096$");
+    EXPECT_EQ(objects.back()["summary"]["jobs"], 1);
+    EXPECT_EQ(objects.back()["summary"]["restartStrings"], 7);
+  }
 }
 
 struct LogCase {

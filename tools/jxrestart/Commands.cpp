@@ -396,7 +396,6 @@ int RunCommand(const CommandInfo& c, const std::vector<std::string>& args) {
     invocation.all |= info->bit == kAll;
     invocation.binary |= info->bit == kBinary;
   }
-  if (invocation.all && invocation.json) return Usage("'" + std::string(c.name) + "' takes --all or --json, not both");
   const std::string wrong = CheckArguments(c, &invocation);
   if (!wrong.empty()) return Usage(wrong);
   if (c.serves != Serves::kEither) invocation.family = c.serves == Serves::kJob ? Family::kJob : Family::kVolumes;

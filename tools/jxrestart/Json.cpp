@@ -117,15 +117,21 @@ Json LogJobJson(const std::string& name, const Job& job, const Progress (&progre
   return entry;
 }
 
-Json LogSummaryJson(const std::vector<std::string>& files, size_t lines, size_t states, size_t deviations,
-                    size_t unreadable, Json jobs) {
+Json PlacedDeviationJson(const std::string& file, const Place& place, size_t offset, const std::string& problem,
+                         const std::string& effect) {
+  return {{"file", file}, {"line", place.line}, {"column", place.column + offset}, {"problem", problem}, {"effect", effect}};
+}
+
+Json LogSummaryJson(const std::vector<std::string>& files, const std::vector<std::string>& unread, size_t lines,
+                    size_t states, size_t jobs, size_t deviations, const Json& first) {
   return {{"summary",
            {{"files", files},
+            {"unread", unread},
             {"lines", lines},
             {"restartStrings", states},
+            {"jobs", jobs},
             {"deviations", deviations},
-            {"unreadable", unreadable},
-            {"jobs", std::move(jobs)}}}};
+            {"firstDeviations", first}}}};
 }
 
 }  // namespace tool

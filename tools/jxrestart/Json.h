@@ -61,8 +61,13 @@ Json LogStateJson(const std::string& file, const Place& place, const std::string
 // `progress` by Family, for the tracks that hold a state.
 Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],
                 const std::vector<std::string>& files);
-Json LogSummaryJson(const std::vector<std::string>& files, size_t lines, size_t states, size_t deviations,
-                    size_t unreadable, Json jobs);
+// A deviation of a log with its file, line and column.
+Json PlacedDeviationJson(const std::string& file, const Place& place, size_t offset, const std::string& problem,
+                         const std::string& effect);
+// What was read: {"summary": {"files", "unread", "lines", "restartStrings",
+// "jobs", "deviations", "firstDeviations"}}.
+Json LogSummaryJson(const std::vector<std::string>& files, const std::vector<std::string>& unread, size_t lines,
+                    size_t states, size_t jobs, size_t deviations, const Json& first);
 
 }  // namespace tool
 }  // namespace jxrestart

@@ -60,11 +60,11 @@ std::string JobName(const std::vector<Job>& jobs, size_t index) {
 void Report::Found(const Place& place, const FoundText& found, const StrictReading& strict, const std::string& job) {
   for (const Deviation& d : strict.deviations.kept()) Deviate(place, d.offset, d.problem, d.effect);
   deviations_ += strict.deviations.count() - strict.deviations.kept().size();
-  if (!invocation_.json && !invocation_.all) return;
+  if (!invocation_.all) return;
   const Family family = FamilyOf(found.kind);
   const LibraryReading library = ReadByLibrary(std::string(found.text), family);
   const std::string* named = history_->named() ? &job : nullptr;
-  if (invocation_.all) {
+  if (!invocation_.json) {
     std::cout << history_->Where(place) << ": " << (named ? "job " + job + ": " : std::string())
               << KindName(found.kind) << ": " << Rendered(library) << '\n';
   } else {
@@ -77,15 +77,20 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
   if (shown_ == Deviations::kShown) return;
   ++shown_;
   Warn(history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect);
+  if (invocation_.json) {
+    first_.push_back(PlacedDeviationJson(history_->files()[place.file], place, offset, problem, effect));
+  }
 }
 
 void Report::Missing(const std::string& what) {
   ++deviations_;
   Warn(what);
+  if (invocation_.json) first_.push_back({{"problem", what}});
 }
 
 void Report::Unreadable(const std::string& name, const std::string& why) {
   ++unreadable_;
+  unread_.push_back(name);
   Warn(name + ": " + why);
 }
 
@@ -145,7 +150,7 @@ void Report::PrintJob(History* history, size_t index) {
 }
 
 void Report::PrintJsonSummary(History* history) {
-  Json jobs = Json::array();
+  // One object per job, then one for the whole: no object grows with the log.
   for (size_t i = 0; i < history->jobs().size(); ++i) {
     Job& job = history->jobs()[i];
     Progress progress[2];
@@ -153,10 +158,10 @@ void Report::PrintJsonSummary(History* history) {
       Track& track = job.tracks[static_cast<int>(family)];
       if (track.states > 0) progress[static_cast<int>(family)] = ProgressOf(&track, family);
     }
-    jobs.push_back(LogJobJson(JobName(history->jobs(), i), job, progress, history->files()));
+    std::cout << Dump(Json{{"job", LogJobJson(JobName(history->jobs(), i), job, progress, history->files())}}) << '\n';
   }
-  std::cout << Dump(LogSummaryJson(history->files(), history->lines(), history->states(), deviations_, unreadable_,
-                                   std::move(jobs)))
+  std::cout << Dump(LogSummaryJson(history->files(), unread_, history->lines(), history->states(), history->jobs().size(),
+                                   deviations_, first_))
             << '\n';
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tools/jxrestart/Invocation.h"
+#include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/log/History.h"
 
 namespace jxrestart {
@@ -37,6 +38,8 @@ class Report : public HistoryListener {
   const Invocation& invocation_;
   const History* history_ = nullptr;
   size_t deviations_ = 0, shown_ = 0, unreadable_ = 0;
+  std::vector<std::string> unread_;  // the files not read whole
+  Json first_ = Json::array();       // the deviations shown, for --json
 };
 
 }  // namespace tool
