@@ -562,6 +562,23 @@ struct LogCase {
 
 const char kTracker[] = "JxRestartability::BuildJobRestartString: The Restart string: ";
 
+// A container runtime's records of a line: Docker's json-file driver
+// splits it every 16 KiB, only the last record ending in "\n".
+std::string DockerRecords(const std::string& line, const char* stream = "stdout") {
+  std::string records;
+  for (size_t at = 0; at < line.size(); at += 16384) {
+    const std::string part = line.substr(at, 16384) + (at + 16384 >= line.size() ? "\n" : "");
+    records += nlohmann::json{{"log", part}, {"stream", stream}, {"time", "2026-12-10T12:00:00.000000001Z"}}.dump() + "\n";
+  }
+  return records;
+}
+
+std::string ManyVolumes(int volumes, int offset) {
+  std::string text = "-Restart ";
+  for (int v = 1; v <= volumes; ++v) text += std::to_string(v) + "|" + std::to_string(offset) + "@";
+  return text;
+}
+
 // What logs of incidents hold, each told as it is.
 const LogCase kLogCases[] = {
     {"two jobs in one log, the same volumes",
@@ -710,6 +727,41 @@ const LogCase kLogCases[] = {
      {"log", "re.log"},
      0,
      {"2 job states, 1 restart"},
+     {}},
+    // Container runtimes: records joined per stream into the lines written.
+    {"Docker json-file, whole records",
+     {{"d.json", DockerRecords("X: The Restart string: -Restart 1|1@2|1@") + DockerRecords("-Restart 1|2@2|2@")}},
+     {"log", "d.json"},
+     0,
+     {"2 job states", "-Restart 1|2@2|2@"},
+     {}},
+    {"Docker json-file, a state of 3,000 volumes in records of 16 KiB",
+     {{"big.json", DockerRecords(ManyVolumes(3000, 4)) + DockerRecords("started", "stderr")}},
+     {"log", "big.json"},
+     0,
+     {"1 job state", "  3000             4            4"},
+     {}},
+    {"Docker json-file, a line split after its '@', another stream between",
+     {{"s.json", "{\"log\":\"-Restart 1|5@\",\"stream\":\"stdout\",\"time\":\"t1\"}\n"
+                 "{\"log\":\"oops\\n\",\"stream\":\"stderr\",\"time\":\"t2\"}\n"
+                 "{\"log\":\"2|5@\\n\",\"stream\":\"stdout\",\"time\":\"t3\"}\n"}},
+     {"log", "s.json"},
+     0,
+     {"1 job state", "-Restart 1|5@2|5@"},
+     {}},
+    {"Docker json-file, the last record of a line not yet written",
+     {{"p.json", DockerRecords("-Restart 1|1@") + "{\"log\":\"-Restart 1|2@\",\"stream\":\"stdout\",\"time\":\"t\"}\n"}},
+     {"log", "p.json"},
+     1,
+     {"1 job state", "-Restart 1|1@"},
+     {"p.json:2:1: the file ends in a line of stdout whose last record has not come"}},
+    {"CRI, a partial record and its last",
+     {{"cri.log", "2026-12-10T12:00:00.000000001Z stdout P -Restart 1|7@\n"
+                  "2026-12-10T12:00:00.000000002Z stderr F warning: slow disk\n"
+                  "2026-12-10T12:00:00.000000003Z stdout F 2|7@\n"}},
+     {"log", "cri.log"},
+     0,
+     {"3 lines: 1 restart string", "-Restart 1|7@2|7@"},
      {}},
     {"a missing file among others",
      {{"here.log", "-Restart 1|3@\n"}},

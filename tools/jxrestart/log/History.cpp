@@ -173,9 +173,40 @@ void History::StartFile(const std::string& name) {
   previous_ = {};
 }
 
+void History::EndFile() {
+  for (auto& [stream, p] : pending_) {
+    if (p.text.empty()) continue;
+    listener_->Deviate({files_.size() - 1, p.line, 1}, 0,
+                       "the file ends in a line of " + stream + " whose last record has not come (still being written?)",
+                       "it is not read: the last complete state stands");
+    p.text.clear();
+  }
+}
+
+// A container's record: a part of a line waits for the rest of it, and the
+// record that ends the line joins them; a record never counts as a line of
+// its own. Returns whether the record was taken here.
+bool History::Join(LineTexts* t, size_t number) {
+  auto it = pending_.find(t->stream);
+  if (it == pending_.end()) it = pending_.emplace(std::string(t->stream), Pending()).first;
+  Pending& p = it->second;
+  if (p.text.empty() && !t->partial) return false;
+  if (p.text.empty()) p.line = number;
+  p.text += t->fragment;
+  if (t->partial) return true;
+  joined_.line = p.text;
+  joined_.plain = false;
+  joined_.name = t->name;
+  joined_.process = t->process;
+  ReadJoined(p.text, &joined_);
+  TextsOf(&joined_, p.line);
+  p.text.clear();
+  return true;
+}
+
 void History::Take(LineTexts* t, size_t number) {
   ++lines_;
-  if (!t->selected) return;
+  if (!t->selected || (!t->stream.empty() && Join(t, number))) return;
   // A line still being written, or torn: what it holds is not a state yet.
   if (t->unfinished && (!t->found.empty() || IsTornText(t->line))) {
     listener_->Deviate({files_.size() - 1, number, 1}, 0, "the file ends in an unfinished line (no line end: still being written, or cut short)",

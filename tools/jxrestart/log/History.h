@@ -73,6 +73,8 @@ class History {
       : selected_(selected), named_(named), listener_(listener) {}
 
   void StartFile(const std::string& name);
+  // After the file's last line.
+  void EndFile();
   // One line's texts, in the order of the lines; takes their items.
   void Take(LineTexts* texts, size_t number);
 
@@ -85,6 +87,7 @@ class History {
   size_t states() const { return states_; }
 
  private:
+  bool Join(LineTexts* t, size_t number);
   void TextsOf(LineTexts* t, size_t number);
   bool Continues(std::string_view line) const;
   void Add(const Place& place, const FoundText& found, StrictReading* strict, const std::string& name);
@@ -102,6 +105,14 @@ class History {
   size_t recent_[2] = {0, 0};
   size_t lines_ = 0, states_ = 0;
   std::string_view process_;  // of the line being taken
+  // A container's line in records: what came of it so far, by stream, and
+  // the line number of its first record.
+  struct Pending {
+    std::string text;
+    size_t line = 0;
+  };
+  std::map<std::string, Pending, std::less<>> pending_;
+  LineTexts joined_;
   // The last text of the line before, when it ran to the end of it.
   struct {
     bool cut = false;

@@ -41,6 +41,7 @@ void ReadSource(const Source& source, const Invocation& invocation, const JobPat
     history->StartFile(name);
     const unsigned threads = std::max(1u, std::min(4u, std::thread::hardware_concurrency()));
     const bool whole = ReadLines(&lines, pattern, threads, [history](LineTexts* t, size_t n) { history->Take(t, n); });
+    history->EndFile();
     if (!whole) {
       report->Unreadable(name, "cut to " + std::to_string(lines.ValidUpTo()) +
                                    " bytes while it was read (a log rotated by truncating it?); the lines "

@@ -99,17 +99,15 @@ bool IsTornText(std::string_view line) {
   return word.size() == line.size() && word.find(in::kFieldSeparator) != std::string_view::npos;
 }
 
-bool JsonStrings(std::string_view line, std::vector<std::string>* values) {
-  const size_t first = line.find_first_not_of(" \t");
-  const size_t last = line.find_last_not_of(" \t\r");
-  if (first == std::string_view::npos || line[first] != '{' || line[last] != '}') return false;
-  const auto json = nlohmann::ordered_json::parse(line.begin() + static_cast<long>(first), line.begin() + static_cast<long>(last) + 1,
-                                          nullptr, false);
-  if (json.is_discarded()) return false;
-  // Depth first, in the order the line gives them.
-  std::vector<const nlohmann::ordered_json*> pending{&json};
+namespace {
+
+using JsonValue = nlohmann::ordered_json;
+
+// The string values of a JSON value, depth first, in the order it gives them.
+void StringsOf(const JsonValue& json, std::vector<std::string>* values) {
+  std::vector<const JsonValue*> pending{&json};
   while (!pending.empty()) {
-    const nlohmann::ordered_json* value = pending.back();
+    const JsonValue* value = pending.back();
     pending.pop_back();
     if (value->is_string()) {
       values->push_back(value->get<std::string>());
@@ -117,17 +115,55 @@ bool JsonStrings(std::string_view line, std::vector<std::string>* values) {
       for (auto it = value->rbegin(); it != value->rend(); ++it) pending.push_back(&*it);
     }
   }
+}
+
+// A container's record of a line its process wrote, whole or a part.
+bool Record(std::string_view stream, std::string text, bool partial, LineTexts* t) {
+  t->strings = {std::string(stream), std::move(text)};
+  t->stream = t->strings[0];
+  t->fragment = t->strings[1];
+  t->partial = partial;
+  if (!partial) FindTexts(t->fragment, &t->found);
+  t->plain = false;
   return true;
 }
 
-namespace {
-
-// A line of JSON: the texts of its string values.
+// A line of JSON. Docker's json-file driver writes each line of a
+// container as {"log": "...\n", "stream": "stdout", "time": ...}, a line
+// longer than 16 KiB in several records of which only the last ends in
+// '\n'. Any other object: the texts of its string values.
 bool FromJson(std::string_view line, LineTexts* t) {
-  if (!JsonStrings(line, &t->strings)) return false;
+  const size_t first = line.find_first_not_of(" \t");
+  const size_t last = line.find_last_not_of(" \t\r");
+  if (first == std::string_view::npos || line[first] != '{' || line[last] != '}') return false;
+  const JsonValue json = JsonValue::parse(line.substr(first, last + 1 - first), nullptr, false);
+  if (json.is_discarded()) return false;
+  const auto log = json.find("log"), stream = json.find("stream");
+  if (log != json.end() && stream != json.end() && log->is_string() && stream->is_string()) {
+    std::string text = log->get<std::string>();
+    const bool partial = text.empty() || text.back() != '\n';
+    if (!partial) text.pop_back();
+    return Record(stream->get_ref<const std::string&>(), std::move(text), partial, t);
+  }
+  StringsOf(json, &t->strings);
   for (const std::string& value : t->strings) FindTexts(value, &t->found);
   t->plain = false;
   return true;
+}
+
+// A line of a CRI runtime's log: "TIME STREAM TAG TEXT", the tag P for a
+// partial record and F for a line's last.
+bool FromCri(std::string_view line, LineTexts* t) {
+  if (line.empty() || !IsDigit(line[0])) return false;
+  const size_t time = line.find(' ');
+  if (time == std::string_view::npos || time > 40 || line.substr(0, time).find('T') == std::string_view::npos) return false;
+  const std::string_view rest = line.substr(time + 1);
+  const size_t stream = rest.find(' ');
+  if (stream == std::string_view::npos || (rest.substr(0, stream) != "stdout" && rest.substr(0, stream) != "stderr") ||
+      rest.size() < stream + 3 || (rest[stream + 1] != 'P' && rest[stream + 1] != 'F') || rest[stream + 2] != ' ') {
+    return false;
+  }
+  return Record(rest.substr(0, stream), std::string(rest.substr(stream + 3)), rest[stream + 1] == 'P', t);
 }
 
 // Any other line, as it is.
@@ -150,7 +186,7 @@ std::string_view ProcessOf(std::string_view line) {
 }
 
 // Tried in turn; the first that takes a line says what it holds.
-bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromJson, FromPlainText};
+bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromJson, FromCri, FromPlainText};
 
 template <class Item, class Id>
 void SortBy(std::vector<Item>* items, Id id) {
@@ -166,11 +202,23 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   t->selected = !pattern.active() || pattern.Match(line, matches, &t->name);
   t->found.clear();
   t->strings.clear();
+  t->stream = {};
+  t->partial = false;
   if (!t->selected) return;
   for (const auto recognise : kRecognisers) {
     if (recognise(line, t)) break;
   }
   t->process.assign(t->found.empty() ? std::string_view() : ProcessOf(line));
+  ReadFound(t);
+}
+
+void ReadJoined(std::string_view text, LineTexts* t) {
+  t->found.clear();
+  FindTexts(text, &t->found);
+  ReadFound(t);
+}
+
+void ReadFound(LineTexts* t) {
   if (t->readings.size() < t->found.size()) t->readings.resize(t->found.size());
   for (size_t i = 0; i < t->found.size(); ++i) {
     const Family family = FamilyOf(t->found[i].kind);

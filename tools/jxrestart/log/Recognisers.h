@@ -42,9 +42,6 @@ bool ContinuesText(std::string_view line, Family family);
 // second line of a state file cut short.
 bool IsTornText(std::string_view line);
 
-// The string values of a line that is a JSON object, in their order;
-// false when the line is not one.
-bool JsonStrings(std::string_view line, std::vector<std::string>* values);
 
 // What one line holds: the texts found in it, each read strictly. It
 // needs nothing of the lines before it, so lines are read so on any
@@ -56,13 +53,21 @@ struct LineTexts {
   bool plain = true;     // found by the plain recogniser, not in a line of JSON
   std::string name;      // what --job captured
   std::string process;   // the process that wrote it, where the line says: "job[4711]"
-  std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
+  std::vector<std::string> strings;  // a JSON line's values, or a container record's, which its texts lie in
+  std::string_view stream;    // a container record's stream ("stdout"), or empty
+  std::string_view fragment;  // a container record's text, without its line end
+  bool partial = false;       // a container record that the next of its stream goes on
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
 };
 
 // Fills *t with what `line` holds, reusing its buffers. Logs nothing.
 void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t);
+// Fills t->found and t->readings with the texts of a line joined from a
+// container's records.
+void ReadJoined(std::string_view text, LineTexts* t);
+// Reads each of t->found strictly into t->readings.
+void ReadFound(LineTexts* t);
 
 }  // namespace tool
 }  // namespace jxrestart
