@@ -579,6 +579,26 @@ std::string ManyVolumes(int volumes, int offset) {
   return text;
 }
 
+// journalctl -o export: "NAME=value\n", or for a value with control bytes
+// "NAME\n", its length in 8 bytes little-endian, the value and "\n"; an
+// empty line after each entry.
+std::string Export(const std::vector<std::vector<std::pair<std::string, std::string>>>& entries) {
+  std::string out;
+  for (const auto& entry : entries) {
+    for (const auto& [name, value] : entry) {
+      if (value.find_first_of("\n\x01") == std::string::npos) {
+        out += name + "=" + value + "\n";
+        continue;
+      }
+      out += name + "\n";
+      for (int i = 0; i < 8; ++i) out.push_back(static_cast<char>((value.size() >> (8 * i)) & 0xff));
+      out += value + "\n";
+    }
+    out += "\n";
+  }
+  return out;
+}
+
 // What logs of incidents hold, each told as it is.
 const LogCase kLogCases[] = {
     {"two jobs in one log, the same volumes",
@@ -763,6 +783,29 @@ const LogCase kLogCases[] = {
      0,
      {"3 lines: 1 restart string", "-Restart 1|7@2|7@"},
      {}},
+    // The journal: only the message is read, each of its lines.
+    {"journal export, a message in binary form of two lines",
+     {{"j.export", Export({{{"__CURSOR", "s=1"}, {"_PID", "4711"}, {"SYSLOG_IDENTIFIER", "job"},
+                            {"_CMDLINE", "job --restart-input 9|9@"}, {"MESSAGE", "-Restart 1|1@2|1@"}},
+                           {{"__CURSOR", "s=2"}, {"_PID", "4711"}, {"MESSAGE", "handed over\n-Restart 1|2@2|2@\x01"}},
+                           {{"__CURSOR", "s=3"}, {"_PID", "4711"}, {"MESSAGE", "-Restart 1|3@2|3@"}}})}},
+     {"log", "j.export"},
+     1,
+     {"3 job states", "-Restart 1|3@2|3@"},
+     {"j.export:2:", "text after the last item: \"\\x01\""}},
+    {"journal export, a field running past the end",
+     {{"cut.export", Export({{{"__CURSOR", "s=1"}, {"MESSAGE", "-Restart 1|1@"}}}) + "__CURSOR=s=2\nMESSAGE\n\xff\xff\0\0\0\0\0\0-Restart"}},
+     {"log", "cut.export"},
+     2,
+     {"1 job state", "-Restart 1|1@"},
+     {"cut.export: the journal field MESSAGE runs past the end of the data"}},
+    {"journal JSON, a message as bytes, two processes",
+     {{"j.json", "{\"__CURSOR\":\"s=1\",\"_PID\":\"4711\",\"SYSLOG_IDENTIFIER\":\"job\",\"MESSAGE\":\"-Restart 1|1@\",\"_CMDLINE\":\"-Restart 7|7@\"}\n"
+                 "{\"__CURSOR\":\"s=2\",\"_PID\":\"4790\",\"SYSLOG_IDENTIFIER\":\"job\",\"MESSAGE\":[45,82,101,115,116,97,114,116,32,49,124,50,64]}\n"}},
+     {"log", "j.json"},
+     1,
+     {"2 job states", "-Restart 1|2@"},
+     {"j.json:2:1: process job[4790] goes on from the state of process job[4711]"}},
     {"a missing file among others",
      {{"here.log", "-Restart 1|3@\n"}},
      {"log", "nope.log", "here.log"},

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string_view>
 #include <vector>
 
@@ -137,7 +138,91 @@ class Compressed : public Decoder {
   bool ended_ = false;
 };
 
-// Each compression by the first bytes of its data.
+// journalctl -o export: entries of fields "NAME=value\n", or, for a value
+// with control bytes, "NAME\n", its length in 64 bits little-endian, the
+// bytes and "\n"; an empty line ends an entry. Each entry comes out as one
+// line of JSON, as journalctl -o json writes it, with the fields that tell
+// a state and its process, the message as the values of its bytes.
+class JournalExport : public Decoder {
+ public:
+  explicit JournalExport(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
+
+  ssize_t Read(char* out, size_t size) override {
+    while (served_ == entry_.size()) {
+      entry_.clear();
+      served_ = 0;
+      if (!NextEntry()) return error_.empty() ? 0 : -1;
+    }
+    const size_t n = std::min(size, entry_.size() - served_);
+    std::memcpy(out, entry_.data() + served_, n);
+    served_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+ private:
+  static constexpr const char* kKept[] = {"__CURSOR", "MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT"};
+
+  // Whether `n` bytes are there to read, reading more as needed.
+  bool Have(size_t n) {
+    if (at_ > (1 << 20)) {
+      data_.erase(0, at_);
+      at_ = 0;
+    }
+    while (data_.size() - at_ < n && !ended_) {
+      const size_t had = data_.size();
+      data_.resize(had + std::max<size_t>(n - (had - at_), 1 << 16));
+      const ssize_t got = in_->Read(&data_[had], data_.size() - had);
+      data_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+      ended_ = got <= 0;
+      if (got < 0) error_ = in_->error();
+    }
+    return data_.size() - at_ >= n;
+  }
+
+  // The next entry into entry_; false at the end of the data.
+  bool NextEntry() {
+    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+    while (Have(1)) {
+      size_t newline;
+      while ((newline = data_.find('\n', at_)) == std::string::npos && Have(data_.size() - at_ + 1)) {
+      }
+      if (newline == std::string::npos) newline = data_.size();
+      const std::string name = data_.substr(at_, newline - at_);
+      at_ = std::min(newline + 1, data_.size());
+      if (name.empty() && !fields.empty()) break;  // the end of an entry
+      if (name.empty()) continue;
+      const size_t equals = name.find('=');
+      std::string value = equals == std::string::npos ? std::string() : name.substr(equals + 1);
+      if (equals == std::string::npos) {
+        uint64_t length = 0;
+        // A journal's entries are far smaller than a gibibyte: a length beyond
+        // is a corrupt one, not a reason to hold the rest of the data.
+        if (!Have(8) || (std::memcpy(&length, data_.data() + at_, 8), length > (1u << 30)) || !Have(8 + length + 1)) {
+          error_ = "the journal field " + name + " runs past the end of the data";
+          return false;
+        }
+        value = data_.substr(at_ + 8, length);
+        at_ += 8 + length + 1;
+      }
+      const std::string key = name.substr(0, equals);
+      for (const char* kept : kKept) {
+        if (key != kept) continue;
+        fields[key] = key == "MESSAGE" ? nlohmann::ordered_json(std::vector<unsigned char>(value.begin(), value.end()))
+                                       : nlohmann::ordered_json(value);
+      }
+    }
+    if (fields.empty()) return false;
+    entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    return true;
+  }
+
+  std::unique_ptr<Decoder> in_;
+  std::string data_, entry_;
+  size_t at_ = 0, served_ = 0;
+  bool ended_ = false;
+};
+
+// Each form of data that is not text as it stands, by its first bytes.
 struct Format {
   const char* name;
   std::string_view magic;
@@ -145,6 +230,7 @@ struct Format {
 constexpr Format kFormats[] = {
     {"gzip", {"\x1f\x8b", 2}}, {"xz", {"\xfd" "7zXZ\0", 6}}, {"bzip2", {"BZh", 3}},
     {"zstd", {"\x28\xb5\x2f\xfd", 4}}, {"lz4", {"\x04\x22\x4d\x18", 4}}, {"compress", {"\x1f\x9d", 2}},
+    {"journal export", {"__CURSOR=", 9}},
 };
 
 const Format* FormatOf(std::string_view head) {
@@ -163,6 +249,7 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   std::unique_ptr<Decoder> plain = std::make_unique<Plain>(fd, std::move(head));
   if (format == nullptr) return plain;
   if (format == &kFormats[0]) return std::make_unique<Gzip>(std::move(plain));
+  if (format->magic[0] == '_') return std::make_unique<JournalExport>(std::move(plain));
   return std::make_unique<Compressed>(std::move(plain), format->name);
 }
 

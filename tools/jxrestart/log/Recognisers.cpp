@@ -128,6 +128,35 @@ bool Record(std::string_view stream, std::string text, bool partial, LineTexts* 
   return true;
 }
 
+// A string of the journal, given as a string or, when it holds control
+// bytes, as an array of their values.
+std::string JournalString(const JsonValue& value) {
+  if (value.is_string()) return value.get<std::string>();
+  std::string bytes;
+  if (value.is_array()) {
+    for (const JsonValue& byte : value) bytes.push_back(static_cast<char>(byte.is_number_unsigned() ? byte.get<unsigned>() : 0));
+  }
+  return bytes;
+}
+
+// An entry of the journal (journalctl -o json, and -o export as the export
+// decoder gives it): only its message is searched, each of its lines
+// apart; its process is the identifier and _PID.
+bool FromJournal(const JsonValue& entry, LineTexts* t) {
+  t->strings = {JournalString(entry["MESSAGE"])};
+  for (size_t start = 0, end = 0; start <= t->strings[0].size(); start = end + 1) {
+    end = std::min(t->strings[0].find('\n', start), t->strings[0].size());
+    FindTexts(std::string_view(t->strings[0]).substr(start, end - start), &t->found);
+  }
+  const auto field = [&entry](const char* name) {
+    return entry.contains(name) ? JournalString(entry[name]) : std::string();
+  };
+  const std::string pid = field("_PID"), name = field("SYSLOG_IDENTIFIER").empty() ? field("_SYSTEMD_UNIT") : field("SYSLOG_IDENTIFIER");
+  t->journalProcess = pid.empty() ? std::string() : name + "[" + pid + "]";
+  t->plain = false;
+  return true;
+}
+
 // A line of JSON. Docker's json-file driver writes each line of a
 // container as {"log": "...\n", "stream": "stdout", "time": ...}, a line
 // longer than 16 KiB in several records of which only the last ends in
@@ -138,6 +167,7 @@ bool FromJson(std::string_view line, LineTexts* t) {
   if (first == std::string_view::npos || line[first] != '{' || line[last] != '}') return false;
   const JsonValue json = JsonValue::parse(line.substr(first, last + 1 - first), nullptr, false);
   if (json.is_discarded()) return false;
+  if (json.is_object() && json.contains("MESSAGE") && json.contains("__CURSOR")) return FromJournal(json, t);
   const auto log = json.find("log"), stream = json.find("stream");
   if (log != json.end() && stream != json.end() && log->is_string() && stream->is_string()) {
     std::string text = log->get<std::string>();
@@ -204,11 +234,12 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   t->strings.clear();
   t->stream = {};
   t->partial = false;
+  t->journalProcess.clear();
   if (!t->selected) return;
   for (const auto recognise : kRecognisers) {
     if (recognise(line, t)) break;
   }
-  t->process.assign(t->found.empty() ? std::string_view() : ProcessOf(line));
+  t->process.assign(t->found.empty() ? std::string_view() : !t->journalProcess.empty() ? t->journalProcess : ProcessOf(line));
   ReadFound(t);
 }
 

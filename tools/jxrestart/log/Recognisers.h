@@ -57,6 +57,7 @@ struct LineTexts {
   std::string_view stream;    // a container record's stream ("stdout"), or empty
   std::string_view fragment;  // a container record's text, without its line end
   bool partial = false;       // a container record that the next of its stream goes on
+  std::string journalProcess;  // a journal entry's identifier[_PID]
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
 };
