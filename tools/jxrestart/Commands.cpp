@@ -159,28 +159,35 @@ const CommandInfo kCommands[] = {
      "the restart strings in job logs and state files",
      "Reads job logs as they are, line by line: the library's debug lines, the\n"
      "lines a job writes when it hands its state on, a job manager's state file,\n"
-     "any text around them, compressed (gzip, by its first bytes) or not, and\n"
-     "lines of JSON, whose string values are read. Finds every job restart\n"
-     "string, restart input and volume restart string, and prints for each job\n"
-     "the last of each kind as the library renders it, how many distinct\n"
-     "states and restarts it holds (each restart input is a restart), and each\n"
-     "volume's first and last offset. A job's states must continue one\n"
-     "another: the same volumes (one more after an insert), offsets that never\n"
-     "go back but at a restart; a state that does not, a line that continues a\n"
-     "string cut on the line before, and a text that is not well formed are\n"
-     "reported with their places and do not stop the reading. --job REGEX reads\n"
-     "only the lines it matches (PCRE2), and with a capture group tells jobs\n"
-     "apart by what it captures; without it, states of disjoint volumes are\n"
-     "told apart as jobs of their own. Files are read in the order given, but\n"
-     "rotated names given together (job.log, job.log.1, job.log.2.gz) are read\n"
-     "oldest first. A file with NUL bytes near its start is skipped as binary\n"
-     "unless --binary. --all lists every state with its place; --json prints\n"
-     "one object per state, then a summary object. jxrestart writes nothing to\n"
-     "the logs it reads: ZN_DEBUG_LOG, which is for job processes, does not\n"
-     "apply to it. Exit 0 when every text is well formed and every state\n"
-     "continues its job (or --lenient), 1 when one does not or none is found,\n"
-     "2 when a file cannot be read, its compressed data is cut short, or it is\n"
-     "cut short while it is read (a live log rotated by truncating it).\n",
+     "any text around them, syslog lines, lines of JSON (their string values),\n"
+     "container runtimes' logs (Docker json-file and CRI records, joined into\n"
+     "the lines written) and the journal (journalctl -o export or -o json, the\n"
+     "message only), compressed or not (gzip, xz, bzip2, zstd, lz4, compress,\n"
+     "by their first bytes). Finds every job restart string, restart input and\n"
+     "volume restart string, and prints for each job the last of each kind as\n"
+     "the library renders it, how many distinct states and restarts it holds\n"
+     "(each restart input is a restart), and each volume's first and last\n"
+     "offset. A job's states must continue one another: the same volumes (one\n"
+     "more after an insert), offsets that never go back but at a restart, the\n"
+     "same process but at a restart; a state that does not, a line that\n"
+     "continues a string cut on the line before, a last line still being\n"
+     "written, and a text that is not well formed are reported with their\n"
+     "places and do not stop the reading. --job REGEX reads only the lines it\n"
+     "matches (PCRE2), and with a capture group tells jobs apart by what it\n"
+     "captures; without it, states of disjoint volumes are told apart as jobs\n"
+     "of their own. Files are read in the order given, but rotated names given\n"
+     "together (job.log, job.log.1, job.log.2.gz, job.log-20261207.gz) are read\n"
+     "oldest first, and a gap in their numbering is reported. A file with NUL\n"
+     "bytes near its start is skipped as binary unless --binary; a run of NUL\n"
+     "bytes that a live log truncated under its writer begins with is skipped.\n"
+     "--all lists every state with its place; --json prints one summary per\n"
+     "job, then one of the whole (with --all, each state first). jxrestart\n"
+     "writes nothing to the logs it reads: ZN_DEBUG_LOG, which is for job\n"
+     "processes, does not apply to it. Exit 0 when every text is well formed\n"
+     "and every state continues its job (or --lenient), 1 when one does not or\n"
+     "none is found, 2 when a file cannot be read or is skipped as binary, its\n"
+     "compressed data is cut short, or it is cut short while it is read (a\n"
+     "live log rotated by truncating it).\n",
      Log},
 };
 
@@ -201,7 +208,8 @@ Options:
   --json      print JSON (show, check, diff, set, log)
   --lenient   accept a text as the library does: warn about each deviation
               and exit 0 (show, diff, set, log)
-  --all       list every state found with its place (log)
+  --all       list every state found with its place (log; with --json,
+              as JSON before the summaries)
   --job REGEX read only the lines of one job; with a capture group, tell
               jobs apart by it (log)
   --binary    search files that look binary too (log)
