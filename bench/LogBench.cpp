@@ -108,15 +108,39 @@ Run Time(const std::vector<std::string>& command) {
   return best;
 }
 
-void Compare(const char* what, const std::string& path, size_t bytes) {
+// jxrestart log with each set of `options` on one file, against grep.
+void Compare(const char* what, const std::string& path, size_t bytes,
+             const std::vector<std::vector<std::string>>& options = {{}}) {
   const double mb = static_cast<double>(bytes) / 1e6;
-  const Run tool = Time({JXRESTART_TOOL, "log", path});
   const Run grep = Time({"grep", "-c", "--", "-Restart", path});
-  if (!WIFEXITED(tool.status) || WEXITSTATUS(tool.status) != 0) std::fprintf(stderr, "jxrestart log failed\n");
-  std::printf("%s, %.0f MB:\n  jxrestart log    %7.0f MB/s  (%.2f s, %.1f MB resident)\n"
-              "  grep -c -Restart %7.0f MB/s  (%.2f s)\n  grep is %.1fx as fast\n",
-              what, mb, mb / tool.seconds, tool.seconds, tool.residentMb, mb / grep.seconds, grep.seconds,
-              tool.seconds / grep.seconds);
+  std::printf("%s, %.0f MB:\n", what, mb);
+  for (const std::vector<std::string>& extra : options) {
+    std::vector<std::string> command = {JXRESTART_TOOL, "log"};
+    std::string shown = "jxrestart log";
+    for (const std::string& option : extra) {
+      command.push_back(option);
+      shown += " " + option;
+    }
+    command.push_back(path);
+    const Run tool = Time(command);
+    if (!WIFEXITED(tool.status) || WEXITSTATUS(tool.status) != 0) std::fprintf(stderr, "%s failed\n", shown.c_str());
+    std::printf("  %-26s %7.0f MB/s  (%.2f s, %.1f MB resident; %.1fx grep's time)\n", shown.c_str(), mb / tool.seconds,
+                tool.seconds, tool.residentMb, tool.seconds / grep.seconds);
+  }
+  std::printf("  %-26s %7.0f MB/s  (%.2f s)\n", "grep -c -Restart", mb / grep.seconds, grep.seconds);
+}
+
+// A job log as a container runtime (Docker's json-file) or the journal
+// (journalctl -o json) delivers it, each line a record.
+std::string Wrapped(const std::string& lines, bool journal) {
+  std::string out;
+  for (size_t at = 0, end; at < lines.size(); at = end + 1) {
+    end = lines.find('\n', at);
+    const std::string line = lines.substr(at, end - at);
+    out += journal ? "{\"__CURSOR\":\"s=1\",\"_PID\":\"4711\",\"SYSLOG_IDENTIFIER\":\"job\",\"MESSAGE\":\"" + line + "\"}\n"
+                   : "{\"log\":\"" + line + "\\n\",\"stream\":\"stdout\",\"time\":\"2026-12-10T12:00:00.000000001Z\"}\n";
+  }
+  return out;
 }
 
 // The resident memory per volume beyond the longest line.
@@ -141,7 +165,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }
-  Compare("a job log", path, bytes);
+  Compare("a job log", path, bytes, {{}, {"--all"}, {"--json", "--all"}});
+  for (const bool journal : {false, true}) {
+    bytes = WriteLog(path, (megabytes << 20) / 3, [journal](int round) { return Wrapped(JobLog(round), journal); });
+    Compare(journal ? "the job log in the journal (-o json)" : "the job log from a container (json-file)", path, bytes);
+  }
   bytes = WriteLog(path, (megabytes << 20) / 3, [](int round) { return JobLine(round, kVolumes); });
   Compare("1,000-volume lines", path, bytes);
   // Memory: one line of many volumes, and states of a million volumes.

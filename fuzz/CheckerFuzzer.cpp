@@ -56,7 +56,7 @@ void CheckJobSet(const std::string& text, const uint8_t* choice, size_t choices)
   std::string error;
   tool::LibraryReading state = tool::ReadByLibrary(text, tool::Family::kJob);
   if (tool::EditJob(&state, edits, &error) != tool::Edited::kDone) return;  // refused: nothing printed
-  const std::string& result = state.rendered;
+  const std::string& result = state.rendered();
   // Well formed, but for a volume 0 that only a text not well formed holds
   // (in an item without its '@'), and that the rebuilt string, which closes
   // every item, loses.
@@ -89,7 +89,7 @@ void CheckVolumesSet(const std::string& text, const uint8_t* choice, size_t choi
   std::string error;
   tool::LibraryReading state = tool::ReadByLibrary(text, tool::Family::kVolumes);
   if (tool::EditVolumes(&state, edit, &error) != tool::Edited::kDone) return;
-  const std::string& result = state.rendered;
+  const std::string& result = state.rendered();
   FUZZ_CHECK(tool::ReadStrictly(result, tool::Family::kVolumes).wellFormed());
   const auto after = tool::ReadByLibrary(result, tool::Family::kVolumes).records();
   FUZZ_CHECK(after.size() == expected.size());
@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const _JxRestartVolumeInfo& l = read.records().at(r.srcVolId);
       FUZZ_CHECK(l.copyType == r.copyType && l.destVolId == r.destVolId && l.offset == r.offset);
     }
-    FUZZ_CHECK(read.rendered.size() <= text.size());
+    FUZZ_CHECK(read.rendered().size() <= text.size());
   }
 
   // The changes come from the text's first bytes; the text is the rest.

@@ -778,11 +778,12 @@ const LogCase kLogCases[] = {
     {"CRI, a partial record and its last",
      {{"cri.log", "2026-12-10T12:00:00.000000001Z stdout P -Restart 1|7@\n"
                   "2026-12-10T12:00:00.000000002Z stderr F warning: slow disk\n"
-                  "2026-12-10T12:00:00.000000003Z stdout F 2|7@\n"}},
+                  "2026-12-10T12:00:00.000000003Z stdout F 2|7@\n"
+                  "2026-12-10T12:00:00.000000004Z stdout X -Restart 1|8@2|8@\n"}},
      {"log", "cri.log"},
-     0,
-     {"3 lines: 1 restart string", "-Restart 1|7@2|7@"},
-     {}},
+     1,
+     {"4 lines: 1 restart string", "-Restart 1|7@2|7@"},
+     {"cri.log:4:1: a CRI record with the tag \"X\", neither P nor F; the line is not read"}},
     // The journal: only the message is read, each of its lines.
     {"journal export, a message in binary form of two lines",
      {{"j.export", Export({{{"__CURSOR", "s=1"}, {"_PID", "4711"}, {"SYSLOG_IDENTIFIER", "job"},

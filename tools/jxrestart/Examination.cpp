@@ -26,15 +26,12 @@ const std::map<int32_t, _JxRestartVolumeInfo>& LibraryReading::records() const {
   return table ? table->volumeInfoMap : NoEntries<std::map<int32_t, _JxRestartVolumeInfo>>();
 }
 
-bool LibraryReading::Render() {
-  if (job) rendered = job->restartString;
-  return job ? !rendered.empty() : table->GetCurrentRestartString(rendered);
-}
+bool LibraryReading::Render() { return job ? !job->restartString.empty() : table->GetCurrentRestartString(records_); }
 
 LibraryReading ReadByLibrary(std::string copy, Family family) {
   LibraryReading r;
   if (family == Family::kJob) {
-    r.job.emplace();
+    r.job = std::make_unique<JobObject>();
     r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]) && r.Render();
     if (!r.read) r.refusal = "no volume in the text";
     return r;
@@ -43,7 +40,7 @@ LibraryReading ReadByLibrary(std::string copy, Family family) {
     r.refusal = "too short for the library to read";
     return r;
   }
-  r.table.emplace(copy.c_str());
+  r.table = std::make_unique<VolumesObject>(copy.c_str());
   if (!r.table->isValid) {
     r.refusal = "the library refuses this volume restart string";
   } else if (r.table->volumeInfoMap.empty()) {

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -96,15 +96,22 @@ struct VolumesObject final : ZNJxRestart {
 struct LibraryReading {
   bool read = false;     // the library restores a state from the text
   std::string refusal;   // otherwise, why not
-  std::optional<JobObject> job;  // a job text's
-  std::optional<VolumesObject> table;   // a volume text's, unless too short to read
-  std::string rendered;  // the state as the library rendered it last
+  // Held where they stay, so that a reading is moved without copying
+  // millions of volumes.
+  std::unique_ptr<JobObject> job;        // a job text's
+  std::unique_ptr<VolumesObject> table;  // a volume text's, unless too short to read
 
   // The object's map; empty for the other family.
   const std::map<int32_t, int32_t>& volumes() const;                // a job's volumes and offsets
   const std::map<int32_t, _JxRestartVolumeInfo>& records() const;   // the volume records
-  // Renders the object into `rendered`; false when the library cannot.
+  // The state as the library rendered it last: a job's own string, which the
+  // library rebuilds with each change, or the records' rendered by Render().
+  const std::string& rendered() const { return job ? job->restartString : records_; }
+  // Renders the records; false when the library renders nothing.
   bool Render();
+
+ private:
+  std::string records_;
 };
 
 struct Examination {

@@ -38,7 +38,7 @@ Json StateJson(TextKind kind, const Deviations& deviations, const LibraryReading
     }
     json["records"] = std::move(list);
   }
-  json["restartString"] = library.read ? Json(library.rendered) : Json();
+  json["restartString"] = library.read ? Json(library.rendered()) : Json();
   return json;
 }
 
@@ -100,7 +100,7 @@ Json LogJobJson(const std::string& name, const Job& job, const Progress (&progre
     if (track.states == 0) continue;
     entry[key] = {{"file", files[track.lastPlace.file]},
                   {"line", track.lastPlace.line},
-                  {"restartString", shown.last.read ? Json(shown.last.rendered) : Json()}};
+                  {"restartString", shown.last.read ? Json(shown.last.rendered()) : Json()}};
     // A job's offsets are numbers, a record's the decimal its string writes.
     const auto offset = [family](uint64_t value) {
       return family == Family::kJob ? Json(static_cast<int64_t>(value)) : Json(OffsetText(value));

@@ -188,7 +188,7 @@ int Set(const Invocation& invocation) {
                                                : EditVolumes(&e.library, volumeEdit, &error);
   if (edited == Edited::kNothingRead) return Fail(kExitInvalid, text.name + ": " + error);
   if (edited == Edited::kRefused) return Fail(kExitTrouble, error);
-  const std::string& result = e.library.rendered;
+  const std::string& result = e.library.rendered();
   if (invocation.json) {
     const TextKind kind = family == Family::kJob ? TextKind::kJob : TextKind::kVolumes;
     std::cout << StateJson(kind, Deviations(), e.library).dump(2) << '\n';

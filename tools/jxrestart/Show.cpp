@@ -30,7 +30,7 @@ void PrintState(const LibraryReading& library, Family family) {
     const size_t count = library.records().size();
     std::cout << count << (count == 1 ? " record\n" : " records\n");
   }
-  std::cout << library.rendered << '\n';
+  std::cout << library.rendered() << '\n';
 }
 
 bool Empty(const Text& text) { return text.bytes.empty(); }

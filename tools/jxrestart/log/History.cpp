@@ -207,6 +207,10 @@ bool History::Join(LineTexts* t, size_t number) {
 void History::Take(LineTexts* t, size_t number) {
   ++lines_;
   if (!t->selected || (!t->stream.empty() && Join(t, number))) return;
+  if (!t->problem.empty()) {
+    listener_->Deviate({files_.size() - 1, number, 1}, 0, t->problem, "the line is not read");
+    return;
+  }
   // A line still being written, or torn: what it holds is not a state yet.
   if (t->unfinished && (!t->found.empty() || IsTornText(t->line))) {
     listener_->Deviate({files_.size() - 1, number, 1}, 0, "the file ends in an unfinished line (no line end: still being written, or cut short)",

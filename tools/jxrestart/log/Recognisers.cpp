@@ -189,11 +189,16 @@ bool FromCri(std::string_view line, LineTexts* t) {
   if (time == std::string_view::npos || time > 40 || line.substr(0, time).find('T') == std::string_view::npos) return false;
   const std::string_view rest = line.substr(time + 1);
   const size_t stream = rest.find(' ');
-  if (stream == std::string_view::npos || (rest.substr(0, stream) != "stdout" && rest.substr(0, stream) != "stderr") ||
-      rest.size() < stream + 3 || (rest[stream + 1] != 'P' && rest[stream + 1] != 'F') || rest[stream + 2] != ' ') {
+  if (stream == std::string_view::npos || (rest.substr(0, stream) != "stdout" && rest.substr(0, stream) != "stderr")) {
     return false;
   }
-  return Record(rest.substr(0, stream), std::string(rest.substr(stream + 3)), rest[stream + 1] == 'P', t);
+  const size_t tag = rest.find(' ', stream + 1);
+  const std::string_view flag = rest.substr(stream + 1, tag == std::string_view::npos ? tag : tag - stream - 1);
+  if (flag != "P" && flag != "F") {
+    t->problem = "a CRI record with the tag " + Quote(flag) + ", neither P nor F";
+    return true;
+  }
+  return Record(rest.substr(0, stream), std::string(rest.substr(stream + 3)), flag == "P", t);
 }
 
 // Any other line, as it is.
@@ -235,6 +240,7 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   t->stream = {};
   t->partial = false;
   t->journalProcess.clear();
+  t->problem.clear();
   if (!t->selected) return;
   for (const auto recognise : kRecognisers) {
     if (recognise(line, t)) break;

@@ -58,6 +58,7 @@ struct LineTexts {
   std::string_view fragment;  // a container record's text, without its line end
   bool partial = false;       // a container record that the next of its stream goes on
   std::string journalProcess;  // a journal entry's identifier[_PID]
+  std::string problem;         // what a recogniser found wrong with the line
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
 };

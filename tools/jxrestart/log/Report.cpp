@@ -14,7 +14,7 @@ namespace {
 std::string Dump(const Json& json) { return json.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
 std::string Rendered(const LibraryReading& library) {
-  return library.read ? library.rendered : "(" + library.refusal + ")";
+  return library.read ? library.rendered() : "(" + library.refusal + ")";
 }
 
 void PrintRow(const std::string (&row)[3], const size_t (&width)[3]) {
