@@ -769,6 +769,13 @@ const LogCase kLogCases[] = {
      0,
      {"1 job state", "-Restart 1|5@2|5@"},
      {}},
+    {"Docker json-file, records with escapes and spaces",
+     {{"e.json", "{\"log\": \"say \\\"go\\\"\\t-Restart 1|3@\\n\", \"stream\": \"stdout\", \"time\": \"t\"}\n"
+                 "{\"log\":\"-Restart 1|4@\\n\",\"stream\":\"stdout\",\"time\":\"t\",\"attrs\":{}}\n"}},
+     {"log", "e.json"},
+     0,
+     {"2 job states", "-Restart 1|4@"},
+     {}},
     {"Docker json-file, the last record of a line not yet written",
      {{"p.json", DockerRecords("-Restart 1|1@") + "{\"log\":\"-Restart 1|2@\",\"stream\":\"stdout\",\"time\":\"t\"}\n"}},
      {"log", "p.json"},
