@@ -12,6 +12,7 @@
 #include "tools/jxrestart/Examination.h"
 #include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/log/Source.h"
+#include "tools/jxrestart/log/History.h"
 #include "tools/jxrestart/log/Recognisers.h"
 
 namespace {
@@ -201,6 +202,78 @@ TEST(Numbers, LeadingNumberAsAtollReadsIt) {
   for (const auto& c : kCases) {
     EXPECT_EQ(jxrestart::tool::LeadingNumber(c.first), c.second) << c.first;
     EXPECT_EQ(jxrestart::tool::LeadingNumber(c.first), std::atoll(c.first)) << c.first;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The history alone, fed lines as the engine hands them on: the deviations
+// it tells its listener, and the jobs it finds.
+class Recorder : public jxrestart::tool::HistoryListener {
+ public:
+  void Found(const jxrestart::tool::Place&, const jxrestart::tool::FoundText&, const jxrestart::tool::StrictReading&,
+             const std::string&) override {}
+  void Deviate(const jxrestart::tool::Place& place, size_t, const std::string& problem,
+               const std::string& effect) override {
+    said += std::to_string(place.line) + ": " + problem + "; " + effect + "\n";
+  }
+  std::string said;
+};
+
+struct HistoryCase {
+  const char* name;
+  std::vector<std::string> lines;  // one file; "" ends a file and starts the next
+  size_t jobs;
+  std::vector<std::string> said;  // each in what the listener was told, in order; none: nothing
+};
+
+const HistoryCase kHistories[] = {
+    {"one job going on", {"-Restart 1|1@2|1@", "-Restart 1|2@2|1@", "1|1@2|1@", "-Restart 1|2@2|2@"}, 1, {}},
+    {"going back with no restart", {"-Restart 1|5@", "-Restart 1|3@"}, 1, {"2: does not continue a:1: volume 1 goes back from 5 to 3"}},
+    {"jobs of disjoint volumes", {"-Restart 1|1@", "-Restart 7|1@", "-Restart 1|2@", "-Restart 7|2@"}, 2, {}},
+    {"volumes lost", {"-Restart 1|1@2|1@", "-Restart 1|2@"}, 1, {"it lacks 1 of the 2 volumes; a line cut short?"}},
+    {"a break at a file's boundary", {"-Restart 1|5@", "", "-Restart 1|3@"}, 1, {"b was read after a: files given out of order"}},
+    {"two processes alternating",
+     {"host job[1]: -Restart 1|1@", "host job[2]: -Restart 1|2@", "host job[1]: -Restart 1|3@"},
+     1,
+     {"2: process job[2] goes on from the state of process job[1] at a:1",
+      "3: process job[1] goes on from the state of process job[2] at a:2"}},
+    {"a new process from a restart input",
+     {"host job[1]: -Restart 1|1@", "host job[2]: X: Input from JM = 1|1@", "host job[2]: -Restart 1|2@"}, 1, {}},
+    {"a CRI line in two records", {"2026-12-10T12:00:00Z stdout P -Restart 1|", "2026-12-10T12:00:01Z stdout F 4@"}, 1, {}},
+};
+
+TEST(History, TellsJobsAndBreaksFromFoundTexts) {
+  for (const HistoryCase& c : kHistories) {
+    Recorder recorder;
+    jxrestart::tool::History history(false, false, &recorder);
+    jxrestart::tool::JobPattern pattern;
+    jxrestart::tool::JobPattern::Matches matches(pattern);
+    jxrestart::tool::LineTexts texts;
+    history.StartFile("a");
+    size_t number = 0;
+    for (const std::string& line : c.lines) {
+      if (line.empty()) {
+        history.EndFile();
+        history.StartFile("b");
+        number = 0;
+        continue;
+      }
+      jxrestart::tool::ReadLine(line, pattern, &matches, &texts);
+      history.Take(&texts, ++number);
+    }
+    history.EndFile();
+    EXPECT_EQ(history.jobs().size(), c.jobs) << c.name;
+    size_t at = 0;
+    for (const std::string& expected : c.said) {
+      at = recorder.said.find(expected, at);
+      EXPECT_NE(at, std::string::npos) << c.name << ": no \"" << expected << "\" in\n" << recorder.said;
+    }
+    if (c.said.empty()) {
+      EXPECT_EQ(recorder.said, "") << c.name;
+    }
   }
 }
 
