@@ -26,13 +26,13 @@ const std::map<int32_t, _JxRestartVolumeInfo>& LibraryReading::records() const {
   return table ? table->volumeInfoMap : NoEntries<std::map<int32_t, _JxRestartVolumeInfo>>();
 }
 
-bool LibraryReading::Render() { return job ? !job->restartString.empty() : table->GetCurrentRestartString(records_); }
+bool LibraryReading::RenderRecords() { return table->GetCurrentRestartString(records_); }
 
 LibraryReading ReadByLibrary(std::string copy, Family family) {
   LibraryReading r;
   if (family == Family::kJob) {
     r.job = std::make_unique<JobObject>();
-    r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]) && r.Render();
+    r.read = r.job->ParseRestartInputFromJM(&copy[JobItemsAt(copy.c_str())]);
     if (!r.read) r.refusal = "no volume in the text";
     return r;
   }
@@ -46,7 +46,7 @@ LibraryReading ReadByLibrary(std::string copy, Family family) {
   } else if (r.table->volumeInfoMap.empty()) {
     r.refusal = "no record in the text";
   } else {
-    r.read = r.Render();
+    r.read = r.RenderRecords();
   }
   return r;
 }

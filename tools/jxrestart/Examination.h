@@ -92,7 +92,7 @@ struct VolumesObject final : ZNJxRestart {
 
 // The library's own object read from a text, live: a job restarted with
 // the text holds it so; a command may go on to change it through the
-// library's operations, then Render() it.
+// library's operations; the job's string follows, the records are rendered again.
 struct LibraryReading {
   bool read = false;     // the library restores a state from the text
   std::string refusal;   // otherwise, why not
@@ -105,10 +105,10 @@ struct LibraryReading {
   const std::map<int32_t, int32_t>& volumes() const;                // a job's volumes and offsets
   const std::map<int32_t, _JxRestartVolumeInfo>& records() const;   // the volume records
   // The state as the library rendered it last: a job's own string, which the
-  // library rebuilds with each change, or the records' rendered by Render().
+  // library rebuilds with each change, or the records' by RenderRecords().
   const std::string& rendered() const { return job ? job->restartString : records_; }
   // Renders the records; false when the library renders nothing.
-  bool Render();
+  bool RenderRecords();
 
  private:
   std::string records_;

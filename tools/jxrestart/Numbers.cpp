@@ -27,14 +27,11 @@ bool ReadInRange(const std::string& what, const std::string& text, int64_t least
     *error = what + " " + Quote(text) + " is not a whole number";
     return false;
   }
-  const bool fits = negative ? magnitude <= static_cast<uint64_t>(-(least + 1)) + 1
-                             : magnitude <= static_cast<uint64_t>(most);
-  const int64_t signedValue = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-  if (!fits || signedValue < least || signedValue > most) {
+  if (magnitude > static_cast<uint64_t>(negative ? -least : most)) {
     *error = what + " " + Quote(text) + " is out of range (" + std::to_string(least) + " to " + std::to_string(most) + ")";
     return false;
   }
-  *value = signedValue;
+  *value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
   return true;
 }
 

@@ -38,8 +38,9 @@ inline bool ReadWrittenNumber(const char** at, const char* end, int digits, int6
 // 2^64 - 1.
 bool ReadInteger(std::string_view text, bool* negative, uint64_t* magnitude);
 
-// A whole number from `least` to `most`, all of `text`; otherwise false,
-// with "<what> "<text>" is not a whole number" or "... is out of range".
+// A whole number from `least` (from -INT64_MAX to 0) to `most`, all of
+// `text`; otherwise false, with "<what> "<text>" is not a whole number" or
+// "... is out of range".
 bool ReadInRange(const std::string& what, const std::string& text, int64_t least, int64_t most, int64_t* value,
                  std::string* error);
 

@@ -129,7 +129,6 @@ Edited EditJob(LibraryReading* state, const std::vector<JobEdit>& edits, std::st
       return Edited::kRefused;
     }
   }
-  state->Render();
   return Edited::kDone;
 }
 
@@ -155,7 +154,7 @@ Edited EditVolumes(LibraryReading* state, const VolumeEdit& e, std::string* erro
     if (done && e.setDestination) done = table.SetDestVolIdForSrcVolId(e.source, e.destination);
     if (done && e.setCopyType) done = table.SetCopyTypeForSrcVolId(e.source, static_cast<_JxCopyType>(e.copyType));
   }
-  if (!done || !state->Render()) {
+  if (!done || !state->RenderRecords()) {
     *error = "source " + source + ": " + LibraryReason();
     return Edited::kRefused;
   }
