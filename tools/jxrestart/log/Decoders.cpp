@@ -51,7 +51,6 @@ class Gzip : public Decoder {
     if (inflateInit2(&zip_, 16 + MAX_WBITS) != Z_OK) error_ = "cannot start to decompress";
   }
   ~Gzip() override { inflateEnd(&zip_); }
-  bool compressed() const override { return true; }
 
   ssize_t Read(char* out, size_t size) override {
     while (error_.empty()) {
@@ -101,7 +100,6 @@ class Compressed : public Decoder {
     }
   }
   ~Compressed() override { archive_read_free(archive_); }
-  bool compressed() const override { return true; }
 
   ssize_t Read(char* out, size_t size) override {
     if (!error_.empty()) return -1;
@@ -242,7 +240,7 @@ const Format* FormatOf(std::string_view head) {
 
 }  // namespace
 
-bool IsCompressed(const std::string& head) { return FormatOf(head) != nullptr; }
+bool IsEncoded(const std::string& head) { return FormatOf(head) != nullptr; }
 
 std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   const Format* format = FormatOf(head);

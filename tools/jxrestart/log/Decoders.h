@@ -1,7 +1,8 @@
-// The bytes of a log as they were written, whatever compression a rotated
-// file was given: each decoder is recognised by the first bytes of the
-// data, never by the file's name. Adding a compression is adding a decoder
-// to the list in Decoders.cpp.
+// The lines of a log as they were written, whatever compression a rotated
+// file was given, or whatever form a journal export holds them in: each
+// decoder is recognised by the first bytes of the data, never by the
+// file's name. Adding a compression is adding a decoder to the list in
+// Decoders.cpp.
 #ifndef TOOLS_JXRESTART_LOG_DECODERS_H_
 #define TOOLS_JXRESTART_LOG_DECODERS_H_
 
@@ -20,7 +21,6 @@ class Decoder {
   // Reads at most `size` bytes into `out`: how many, 0 at the end of the
   // data, -1 on an error that error() then names.
   virtual ssize_t Read(char* out, size_t size) = 0;
-  virtual bool compressed() const { return false; }
   const std::string& error() const { return error_; }
 
  protected:
@@ -31,8 +31,8 @@ class Decoder {
 // `fd` already (which it does not close).
 std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head);
 
-// Whether data that begins with `head` is compressed in a form a decoder reads.
-bool IsCompressed(const std::string& head);
+// Whether data that begins with `head` is read through a decoder.
+bool IsEncoded(const std::string& head);
 
 }  // namespace tool
 }  // namespace jxrestart

@@ -57,7 +57,7 @@ LogSource::LogSource(int fd) : fd_(fd) {
   if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
     size_ = static_cast<size_t>(info.st_size);
     void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data != MAP_FAILED && !IsCompressed(std::string(static_cast<const char*>(data), std::min<size_t>(size_, 16)))) {
+    if (data != MAP_FAILED && !IsEncoded(std::string(static_cast<const char*>(data), std::min<size_t>(size_, 16)))) {
       mapped_ = static_cast<const char*>(data);
       ::madvise(data, size_, MADV_SEQUENTIAL);
       g_pageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
