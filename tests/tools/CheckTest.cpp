@@ -242,6 +242,9 @@ const HistoryCase kHistories[] = {
       "3: process job[1] goes on from the state of process job[2] at a:2"}},
     {"a new process from a restart input",
      {"host job[1]: -Restart 1|1@", "host job[2]: X: Input from JM = 1|1@", "host job[2]: -Restart 1|2@"}, 1, {}},
+    {"a line's last text before a space and a CR: not cut", {"-Restart 1|1@2|1@ \r", "3|1@"}, 1, {}},
+    {"a line that only repeats the last volume: not its rest", {"-Restart 1|1@2|1@", "2|5@"}, 1, {}},
+    {"a line that goes on past the last volume", {"-Restart 1|1@2|1@", "3|5@"}, 1, {"2: the line goes on with the job restart string cut at the end of a:1"}},
     {"a CRI line in two records", {"2026-12-10T12:00:00Z stdout P -Restart 1|", "2026-12-10T12:00:01Z stdout F 4@"}, 1, {}},
 };
 

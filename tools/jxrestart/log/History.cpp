@@ -47,9 +47,9 @@ void ItemsOf(std::string text, Family family, StrictReading* r) {
 
 template <class Item>
 bool Overlap(const std::vector<Item>& a, const std::vector<Item>& b) {
-  for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
-    if (IdOf(a[i]) == IdOf(b[j])) return true;
-    IdOf(a[i]) < IdOf(b[j]) ? ++i : ++j;
+  for (auto i = a.begin(), j = b.begin(); i != a.end() && j != b.end();) {
+    if (IdOf(*i) == IdOf(*j)) return true;
+    IdOf(*i) < IdOf(*j) ? ++i : ++j;
   }
   return false;
 }
