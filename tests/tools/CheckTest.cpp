@@ -170,10 +170,11 @@ TEST(LogReader, RotatedNamesOldestFirst) {
   EXPECT_EQ(names, (std::vector<std::string>{"job.log.2.gz", "other.log", "job.log.1", "job.log", "a.log.1"}));
   // As logrotate's dateext names them; a date that is not one is no rotation.
   names = {"job.log", "app.log", "job.log-20261208.gz", "job.log-2026120721.xz", "x.log-2026-13-01",
-           "job.log-20261207", "app.log-2026-12-06.bz2"};
+           "job.log-20261207", "app.log-2026-12-06.bz2", "y.log-20261232", "y.log-2026120724", "y.log-202612070"};
   EXPECT_TRUE(jxrestart::tool::OrderRotated(&names).empty());
   EXPECT_EQ(names, (std::vector<std::string>{"job.log-20261207", "app.log-2026-12-06.bz2", "job.log-2026120721.xz",
-                                             "job.log-20261208.gz", "x.log-2026-13-01", "job.log", "app.log"}));
+                                             "job.log-20261208.gz", "x.log-2026-13-01", "job.log", "app.log",
+                                             "y.log-20261232", "y.log-2026120724", "y.log-202612070"}));
   names = {"a.log.1", "a.log.4.gz"};
   EXPECT_EQ(jxrestart::tool::OrderRotated(&names),
             (std::vector<std::string>{"a.log.2 to a.log.3 are missing between a.log.4.gz and a.log.1"}));

@@ -991,4 +991,24 @@ TEST(JxRestartTool, EveryCompressionReadOrNamed) {
   }
 }
 
+// Standard input that is a pipe is read through the same blocks as a
+// mapped file: its head, a binary stream, and a line longer than a block.
+TEST(JxRestartTool, LogReadsAPipeAsItReadsAFile) {
+  const struct {
+    const char* command;
+    int status;
+    const char* err;
+  } kPipes[] = {
+      {"printf '\\0\\0\\0\\357\\273\\277-Restart 1|1@\\n' | $TOOL log -", 0, "standard input: begins with 3 NUL bytes"},
+      {"printf '\\0\\177ELF\\0\\0 -Restart 1|1@\\n' | $TOOL log -", 2, "standard input: binary file"},
+      {"{ printf -- '-Restart 1|1@\\n'; head -c 3000000 /dev/zero | tr '\\0' x; printf '\\n-Restart 1|2@'; } | $TOOL log -", 1,
+       "standard input:3:1: the file ends in an unfinished line"},
+  };
+  for (const auto& p : kPipes) {
+    const ProgramResult result = Shell(p.command);
+    EXPECT_EQ(result.status, p.status) << p.command << "\n" << result.err;
+    EXPECT_NE(result.err.find(p.err), std::string::npos) << p.command << "\n" << result.err;
+  }
+}
+
 }  // namespace
