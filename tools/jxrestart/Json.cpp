@@ -73,12 +73,12 @@ void AddSides(const Deviations& old, const Deviations& now, Json* object) {
   (*object)["deviations"] = std::move(deviations);
 }
 
-Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
-                  const StrictReading& strict, const LibraryReading& library) {
+Json LogStateJson(const std::string& file, const Place& place, const std::string* job, TextKind kind,
+                  std::string_view text, const StrictReading& strict, const LibraryReading& library) {
   Json json{{"file", file}, {"line", place.line}, {"column", place.column}};
   if (job != nullptr) json["job"] = *job;
-  json["kind"] = KindName(found.kind);
-  json["text"] = std::string(found.text);
+  json["kind"] = KindName(kind);
+  json["text"] = std::string(text);
   const Json state = StateJson(strict.kind, strict.deviations, library, {place.line, place.column});
   for (const auto& field : state.items()) {
     if (field.key() != "kind") json[field.key()] = field.value();

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "tools/jxrestart/Examination.h"
-#include "tools/jxrestart/log/History.h"
+#include "tools/jxrestart/Jobs.h"
 
 namespace jxrestart {
 namespace tool {
@@ -55,8 +55,8 @@ void AddSides(const Deviations& old, const Deviations& now, Json* object);
 
 // log --json: a state found at `place` of `file`, with the job --job
 // named, if it names one.
-Json LogStateJson(const std::string& file, const Place& place, const std::string* job, const FoundText& found,
-                  const StrictReading& strict, const LibraryReading& library);
+Json LogStateJson(const std::string& file, const Place& place, const std::string* job, TextKind kind,
+                  std::string_view text, const StrictReading& strict, const LibraryReading& library);
 // A job's counts, last states and each volume's first and last offset;
 // `progress` by Family, for the tracks that hold a state.
 Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],

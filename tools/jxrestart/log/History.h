@@ -12,43 +12,11 @@
 #include <vector>
 
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/Jobs.h"
 #include "tools/jxrestart/log/Recognisers.h"
 
 namespace jxrestart {
 namespace tool {
-
-struct Place {
-  size_t file = 0;  // index into the names of the files read
-  size_t line = 0;
-  size_t column = 0;  // of the text's first byte, from 1
-};
-
-// One volume (or source) and its offset; a job's offset sign-extended.
-struct Entry {
-  int32_t id;
-  uint64_t offset;
-};
-
-// One family of one job: its states one after the other.
-struct Track {
-  size_t states = 0;    // distinct ones
-  size_t restarts = 0;  // restart inputs
-  StrictReading last;   // its items, ascending
-  Place lastPlace;
-  std::string lastText;
-  std::string process;  // that wrote the last state, where lines say
-  Place restartPlace;  // of the last restart input
-  std::string restartText;
-  // The first state, until a second comes; then each volume's first
-  // offset as the library read it.
-  bool firstIsLast = true;
-  std::vector<Entry> firsts;
-};
-
-struct Job {
-  std::string name;
-  Track tracks[2];  // by Family
-};
 
 // Threading: called on one thread.
 class HistoryListener {
@@ -124,19 +92,9 @@ class History {
   } previous_;
 };
 
-// What a track comes to: the library's reading of its last state, and
-// each volume's first and last offset.
-struct Progress {
-  LibraryReading last;  // its maps taken apart into lasts
-  std::vector<Entry> firsts, lasts;
-  bool firstIsLast = false;
-  const std::vector<Entry>& First() const { return firstIsLast ? lasts : firsts; }
-};
 // Gives up the track's state for it.
 Progress ProgressOf(Track* track, Family family);
 
-// "volume", or "source" for a volume record.
-inline const char* VolumeWord(Family family) { return family == Family::kJob ? "volume" : "source"; }
 
 // The entries of the library's reading, ascending by id, taken out of it
 // one by one, so that the two are never whole at once.

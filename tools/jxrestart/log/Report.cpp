@@ -68,7 +68,7 @@ void Report::Found(const Place& place, const FoundText& found, const StrictReadi
     std::cout << history_->Where(place) << ": " << (named ? "job " + job + ": " : std::string())
               << KindName(found.kind) << ": " << Rendered(library) << '\n';
   } else {
-    std::cout << Dump(LogStateJson(history_->files()[place.file], place, named, found, strict, library)) << '\n';
+    std::cout << Dump(LogStateJson(history_->files()[place.file], place, named, found.kind, found.text, strict, library)) << '\n';
   }
 }
 
