@@ -182,7 +182,7 @@ bool FromJournal(const JsonScan& entry, LineTexts* t) {
   }
   const std::string* pid = entry.Member("_PID");
   const std::string* name = entry.Member("SYSLOG_IDENTIFIER") ? entry.Member("SYSLOG_IDENTIFIER") : entry.Member("_SYSTEMD_UNIT");
-  if (pid != nullptr) t->journalProcess = (name ? *name : std::string()) + "[" + *pid + "]";
+  if (pid != nullptr) t->process = (name ? *name : std::string()) + "[" + *pid + "]";
   t->plain = false;
   return true;
 }
@@ -285,30 +285,9 @@ void SortBy(std::vector<Item>* items, Id id) {
 
 }  // namespace
 
-void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t) {
-  t->line = line;
-  t->name.clear();
-  t->selected = !pattern.active() || pattern.Match(line, matches, &t->name);
-  t->found.clear();
-  t->strings.clear();
-  t->stream = {};
-  t->partial = false;
-  t->journalProcess.clear();
-  t->problem.clear();
-  if (!t->selected) return;
-  for (const auto recognise : kRecognisers) {
-    if (recognise(line, t)) break;
-  }
-  t->process.assign(t->found.empty() ? std::string_view() : !t->journalProcess.empty() ? t->journalProcess : ProcessOf(line));
-  ReadFound(t);
-}
+namespace {
 
-void ReadJoined(std::string_view text, LineTexts* t) {
-  t->found.clear();
-  FindTexts(text, &t->found);
-  ReadFound(t);
-}
-
+// Reads each of t->found strictly into t->readings.
 void ReadFound(LineTexts* t) {
   if (t->readings.size() < t->found.size()) t->readings.resize(t->found.size());
   for (size_t i = 0; i < t->found.size(); ++i) {
@@ -320,6 +299,34 @@ void ReadFound(LineTexts* t) {
     SortBy(&r.records, [](const _JxRestartVolumeInfo& record) { return record.srcVolId; });
   }
 }
+
+}  // namespace
+
+void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t) {
+  t->line = line;
+  t->name.clear();
+  t->selected = !pattern.active() || pattern.Match(line, matches, &t->name);
+  t->found.clear();
+  t->strings.clear();
+  t->stream = {};
+  t->partial = false;
+  t->problem.clear();
+  t->process.clear();
+  if (!t->selected) return;
+  for (const auto recognise : kRecognisers) {
+    if (recognise(line, t)) break;
+  }
+  // A journal entry names its process; a syslog line says it near its start.
+  if (!t->found.empty() && t->process.empty()) t->process.assign(ProcessOf(line));
+  ReadFound(t);
+}
+
+void ReadJoined(std::string_view text, LineTexts* t) {
+  t->found.clear();
+  FindTexts(text, &t->found);
+  ReadFound(t);
+}
+
 
 }  // namespace tool
 }  // namespace jxrestart

@@ -57,7 +57,6 @@ struct LineTexts {
   std::string_view stream;    // a container record's stream ("stdout"), or empty
   std::string_view fragment;  // a container record's text, without its line end
   bool partial = false;       // a container record that the next of its stream goes on
-  std::string journalProcess;  // a journal entry's identifier[_PID]
   std::string problem;         // what a recogniser found wrong with the line
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
@@ -68,8 +67,6 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
 // Fills t->found and t->readings with the texts of a line joined from a
 // container's records.
 void ReadJoined(std::string_view text, LineTexts* t);
-// Reads each of t->found strictly into t->readings.
-void ReadFound(LineTexts* t);
 
 }  // namespace tool
 }  // namespace jxrestart
