@@ -3,7 +3,8 @@
 // a text, the library's reading of it holds exactly the entries read; and
 // `set`, given changes drawn from the input, prints a text that is well
 // formed and reads back, through the library, to the input's reading with
-// exactly those changes.
+// exactly those changes. A text that the strict reading finds exactly as
+// the library writes it, the library renders again as it stands.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -112,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK((library.volumes() == std::map<int32_t, int32_t>(job.items.begin(), job.items.end())));
     FUZZ_CHECK(library.volumes().size() == job.items.size());
   }
+  if (job.asWritten) FUZZ_CHECK(job.wellFormed() && library.rendered() == tool::RenderedAsWritten(text, job));
 
   const tool::StrictReading volumes = tool::ReadStrictly(text, tool::Family::kVolumes);
   CheckInside(volumes.deviations, text);
@@ -123,6 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FUZZ_CHECK(l.copyType == r.copyType && l.destVolId == r.destVolId && l.offset == r.offset);
     }
     FUZZ_CHECK(read.rendered().size() <= text.size());
+    if (volumes.asWritten) FUZZ_CHECK(read.rendered() == tool::RenderedAsWritten(text, volumes));
   }
 
   // The changes come from the text's first bytes; the text is the rest.

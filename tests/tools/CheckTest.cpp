@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tools/jxrestart/Examination.h"
+#include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/log/Source.h"
 #include "tools/jxrestart/log/History.h"
@@ -123,6 +124,39 @@ TEST(Check, WellFormedTextsReadAsTheLibraryReadsThem) {
     ASSERT_TRUE(strict.wellFormed()) << text;
     const std::map<int32_t, int32_t> read(strict.items.begin(), strict.items.end());
     EXPECT_EQ(read, library.volumes()) << text;
+  }
+}
+
+// A text exactly as the library writes it is shown without the library
+// reading it again: what is shown must be what the library shows.
+TEST(Check, TextsAsWrittenShownAsTheLibraryShowsThem) {
+  const std::pair<const char*, TextKind> kWritten[] = {
+      {"-Restart 1|1234567@22|-7654321@333|12345678@1000000000|0@", TextKind::kJob},
+      {"5|99@6|7@", TextKind::kInput},
+      {"255|-7|-2147483648|-9223372036854775808$0|1|1001|0$1|9|9|9223372036854775807$", TextKind::kVolumes}};
+  const jxrestart::tool::Place place{0, 12, 40};
+  for (const auto& [text, kind] : kWritten) {
+    const Family family = jxrestart::tool::FamilyOf(kind);
+    const auto strict = ReadStrictly(text, family);
+    const auto library = jxrestart::tool::ReadByLibrary(text, family);
+    ASSERT_TRUE(strict.asWritten) << text;
+    EXPECT_EQ(jxrestart::tool::RenderedAsWritten(text, strict), library.rendered());
+    for (const std::string job : {"", "a \"job\"\xff"}) {
+      const std::string* named = job.empty() ? nullptr : &job;
+      const std::string file = "logs/\"x\"\x01.log";
+      std::string shown = "kept:";
+      const std::string quotedJob = jxrestart::tool::Quoted(job);
+      jxrestart::tool::AppendLogStateAsWritten(jxrestart::tool::Quoted(file), place, named ? &quotedJob : nullptr, kind,
+                                               text, strict, &shown);
+      const auto json = jxrestart::tool::LogStateJson(file, place, named, kind, text, strict, library);
+      EXPECT_EQ(shown, "kept:" + json.dump(-1, ' ', false, jxrestart::tool::Json::error_handler_t::replace) + "\n");
+    }
+  }
+  for (const char* text : {" -Restart 1|1@", "-Restart 01|1@", "2|1@1|1@", "1|1@1|2@", "-Restart 1|1@ "}) {
+    EXPECT_FALSE(ReadStrictly(text, Family::kJob).asWritten) << text;
+  }
+  for (const char* text : {"0|2|1|0$0|1|1|0$", "0|1|1|-0$", "0|1|1|00$", "256|1|1|0$"}) {
+    EXPECT_FALSE(ReadStrictly(text, Family::kVolumes).asWritten) << text;
   }
 }
 
@@ -246,6 +280,15 @@ const HistoryCase kHistories[] = {
     {"a line's last text before a space and a CR: not cut", {"-Restart 1|1@2|1@ \r", "3|1@"}, 1, {}},
     {"a line that only repeats the last volume: not its rest", {"-Restart 1|1@2|1@", "2|5@"}, 1, {}},
     {"a line that goes on past the last volume", {"-Restart 1|1@2|1@", "3|5@"}, 1, {"2: the line goes on with the job restart string cut at the end of a:1"}},
+    {"states alternating between a container's streams",
+     {"2026-12-10T12:00:00Z stdout F -Restart 1|1@", "2026-12-10T12:00:01Z stderr F -Restart 1|2@"},
+     1,
+     {"2: process stderr goes on from the state of process stdout at a:1"}},
+    {"journal entries named by their unit, alternating",
+     {R"({"__CURSOR":"s=1","_SYSTEMD_UNIT":"copy.service","_PID":"1","MESSAGE":"-Restart 1|1@","_PID":"9"})",
+      R"({"__CURSOR":"s=2","_PID":"2","_SYSTEMD_UNIT":"copy.service","MESSAGE":"-Restart 1|2@"})"},
+     1,
+     {"2: process copy.service[2] goes on from the state of process copy.service[1] at a:1"}},
     {"a CRI line in two records", {"2026-12-10T12:00:00Z stdout P -Restart 1|", "2026-12-10T12:00:01Z stdout F 4@"}, 1, {}},
 };
 

@@ -79,6 +79,10 @@ struct StrictReading {
   std::vector<std::pair<int32_t, int32_t>> items;
   std::vector<_JxRestartVolumeInfo> records;
   Deviations deviations;
+  // The text is exactly as the library writes it (a restart input: as its
+  // job writes the items), so that the library renders what it reads from
+  // it as the text again: see RenderedAsWritten.
+  bool asWritten = false;
 
   bool wellFormed() const { return deviations.empty(); }
 };
@@ -130,6 +134,12 @@ StrictReading ReadStrictly(std::string_view text, Family family);
 // tool makes the library's objects from a text. A text the caller gives up
 // (std::move) is not copied.
 LibraryReading ReadByLibrary(std::string text, Family family);
+
+// The library's rendering of a text read as written (asWritten): the
+// text, a restart input behind the job's "-Restart ". The fuzz target
+// holds the two equal; a log of millions of states is shown through this
+// without the library reading each again.
+std::string RenderedAsWritten(std::string_view text, const StrictReading& strict);
 
 // Both readings of one text.
 Examination Examine(const std::string& text, Family family);

@@ -1,6 +1,11 @@
 #include "tools/jxrestart/Json.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "restart/internal/TextFormat.h"
+#include "tools/jxrestart/Numbers.h"
 
 namespace jxrestart {
 namespace tool {
@@ -84,6 +89,84 @@ Json LogStateJson(const std::string& file, const Place& place, const std::string
     if (field.key() != "kind") json[field.key()] = field.value();
   }
   return json;
+}
+
+namespace {
+
+// Writes into a buffer made large enough beforehand: a state of a million
+// volumes is written without a check per byte.
+class Writer {
+ public:
+  Writer(std::string* out, size_t most) : out_(out), at_(out->size()) {
+    out->resize(at_ + most);
+    p_ = &(*out)[at_];
+  }
+  ~Writer() { out_->resize(static_cast<size_t>(p_ - out_->data())); }
+  void Put(std::string_view s) {
+    std::memcpy(p_, s.data(), s.size());
+    p_ += s.size();
+  }
+  // A word of the format, whose length the compiler knows.
+  template <size_t N>
+  void Put(const char (&s)[N]) {
+    std::memcpy(p_, s, N - 1);
+    p_ += N - 1;
+  }
+  // A number of the text: a few bytes.
+  void PutShort(std::string_view s) {
+    for (const char c : s) *p_++ = c;
+  }
+  void Put(size_t n) { p_ = std::to_chars(p_, p_ + 20, n).ptr; }
+  void Drop() { --p_; }
+
+ private:
+  std::string* out_;
+  size_t at_;
+  char* p_;
+};
+
+// The items of a text as written, as JSON: the text's numbers are written
+// as JSON writes them, so they are copied as they stand.
+void PutItems(std::string_view items, Family family, Writer* w) {
+  std::string_view field[4];
+  const size_t fields = family == Family::kJob ? 2 : 4;
+  for (const char *p = items.data(), *end = p + items.size(); p < end;) {
+    // Each field a number, ended by a separator or the item's terminator.
+    for (size_t f = 0; f < fields; ++f) {
+      const char* q = p + 1;
+      while (IsDigit(*q)) ++q;
+      field[f] = std::string_view(p, static_cast<size_t>(q - p));
+      p = q + 1;
+    }
+    if (family == Family::kJob) {
+      w->Put("{\"volume\":"), w->PutShort(field[0]), w->Put(",\"offset\":"), w->PutShort(field[1]), w->Put("},");
+    } else {
+      w->Put("{\"source\":"), w->PutShort(field[1]), w->Put(",\"destination\":"), w->PutShort(field[2]);
+      w->Put(",\"copyType\":"), w->PutShort(field[0]), w->Put(",\"offset\":\""), w->PutShort(field[3]), w->Put("\"},");
+    }
+  }
+}
+
+}  // namespace
+
+void AppendLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
+                             std::string_view text, const StrictReading& strict, std::string* out) {
+  // A text as written holds no byte that JSON escapes; as JSON, each of a
+  // job's items takes 22 bytes more, each record 51.
+  Writer w(out, 256 + file.size() + (job ? job->size() : 0) + 3 * text.size() + 22 * strict.items.size() +
+                    51 * strict.records.size());
+  w.Put("{\"file\":"), w.Put(file), w.Put(",\"line\":"), w.Put(place.line), w.Put(",\"column\":"), w.Put(place.column);
+  if (job != nullptr) w.Put(",\"job\":"), w.Put(*job);
+  w.Put(",\"kind\":\""), w.Put(KindName(kind)), w.Put("\",\"text\":\""), w.Put(text);
+  w.Put("\",\"wellFormed\":true,\"deviations\":[],");
+  const Family family = FamilyOf(kind);
+  w.Put(family == Family::kJob ? "\"volumes\":[" : "\"records\":[");
+  PutItems(text.substr(family == Family::kJob ? JobItemsAt(text) : 0), family, &w);
+  if (!strict.items.empty() || !strict.records.empty()) w.Drop();  // the last item's ','
+  // The library renders it as it stands (RenderedAsWritten).
+  w.Put("],\"restartString\":\"");
+  if (strict.kind == TextKind::kInput) w.Put(jxrestart::internal::kJobRestartPrefix);
+  w.Put(text), w.Put("\"}\n");
 }
 
 Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],

@@ -57,6 +57,15 @@ void AddSides(const Deviations& old, const Deviations& now, Json* object);
 // named, if it names one.
 Json LogStateJson(const std::string& file, const Place& place, const std::string* job, TextKind kind,
                   std::string_view text, const StrictReading& strict, const LibraryReading& library);
+// The same object for a text read as written (StrictReading::asWritten),
+// appended to *out without building it: every state of a log may come
+// through here. `file` and `job` are given as JSON strings (Quoted).
+void AppendLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
+                             std::string_view text, const StrictReading& strict, std::string* out);
+// `text` as a JSON string, quotes included.
+inline std::string Quoted(const std::string& text) {
+  return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 // A job's counts, last states and each volume's first and last offset;
 // `progress` by Family, for the tracks that hold a state.
 Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],

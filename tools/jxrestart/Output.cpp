@@ -46,8 +46,15 @@ StandardOutput::int_type StandardOutput::overflow(int_type c) {
 }
 
 std::streamsize StandardOutput::xsputn(const char* data, std::streamsize size) {
-  buffer_.append(data, static_cast<size_t>(size));
-  if (buffer_.size() >= kBufferSize) Flush();
+  const auto n = static_cast<size_t>(size);
+  if (buffer_.size() + n < kBufferSize) {
+    buffer_.append(data, n);
+    return size;
+  }
+  // What does not fit goes out as it is, uncopied: log --json --all
+  // writes several times the size of the log.
+  Flush();
+  WriteOut(data, n);
   return size;
 }
 

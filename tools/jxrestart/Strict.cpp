@@ -419,7 +419,8 @@ void ReadStrictly(std::string_view text, Family family, StrictReading* reading) 
   reading->items.clear();
   reading->records.clear();
   reading->deviations = Deviations();
-  if (family == Family::kJob ? ReadWrittenJob(text, reading) : ReadWrittenVolumes(text, reading)) return;
+  reading->asWritten = family == Family::kJob ? ReadWrittenJob(text, reading) : ReadWrittenVolumes(text, reading);
+  if (reading->asWritten) return;
   reading->items.clear();
   reading->records.clear();
   const std::string copy(text);  // the library's readers stop at a NUL
@@ -429,6 +430,10 @@ void ReadStrictly(std::string_view text, Family family, StrictReading* reading) 
     CheckVolumes(copy, reading);
   }
   reading->deviations.Sort();
+}
+
+std::string RenderedAsWritten(std::string_view text, const StrictReading& strict) {
+  return (strict.kind == TextKind::kInput ? std::string(kPrefix) : std::string()).append(text);
 }
 
 StrictReading ReadStrictly(std::string_view text, Family family) {

@@ -166,6 +166,8 @@ bool Record(std::string_view stream, std::string text, bool partial, LineTexts* 
   t->stream = t->strings[0];
   t->fragment = t->strings[1];
   t->partial = partial;
+  // A container's streams are what tells its writers apart.
+  t->process = t->strings[0];
   if (!partial) FindTexts(t->fragment, &t->found);
   t->plain = false;
   return true;
@@ -173,18 +175,52 @@ bool Record(std::string_view stream, std::string text, bool partial, LineTexts* 
 
 // An entry of the journal (journalctl -o json, and -o export as the export
 // decoder gives it): only its message is searched, each of its lines
-// apart; its process is the identifier and _PID.
-bool FromJournal(const JsonScan& entry, LineTexts* t) {
-  const std::string_view message = *entry.Member("MESSAGE");
+// apart; its process is the identifier (or unit) and _PID.
+bool FromJournal(std::string_view message, const std::string_view* pid, const std::string_view* name, LineTexts* t) {
   for (size_t start = 0, end = 0; start <= message.size(); start = end + 1) {
     end = std::min(message.find('\n', start), message.size());
     FindTexts(message.substr(start, end - start), &t->found);
   }
-  const std::string* pid = entry.Member("_PID");
-  const std::string* name = entry.Member("SYSLOG_IDENTIFIER") ? entry.Member("SYSLOG_IDENTIFIER") : entry.Member("_SYSTEMD_UNIT");
-  if (pid != nullptr) t->process = (name ? *name : std::string()) + "[" + *pid + "]";
+  if (pid != nullptr) t->process = std::string(name ? *name : std::string_view()) + "[" + std::string(*pid) + "]";
   t->plain = false;
   return true;
+}
+
+bool FromJournal(const JsonScan& entry, LineTexts* t) {
+  const std::string* pid = entry.Member("_PID");
+  const std::string* name = entry.Member("SYSLOG_IDENTIFIER") ? entry.Member("SYSLOG_IDENTIFIER") : entry.Member("_SYSTEMD_UNIT");
+  const std::string_view pidView = pid ? *pid : std::string_view(), nameView = name ? *name : std::string_view();
+  return FromJournal(*entry.Member("MESSAGE"), pid ? &pidView : nullptr, name ? &nameView : nullptr, t);
+}
+
+// journalctl -o json writes an entry as one flat object of strings: one
+// with no escape in it is read as it stands, without the JSON parser,
+// three times as fast. Anything else goes to the parser.
+bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
+  constexpr std::string_view kCursor = "{\"__CURSOR\":\"";
+  if (line.substr(0, kCursor.size()) != kCursor || line.back() != '}' ||
+      std::memchr(line.data(), '\\', line.size()) != nullptr) {
+    return false;
+  }
+  // The first of each member, as the parser's reading takes it.
+  constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT"};
+  std::string_view values[4];
+  bool has[4] = {false, false, false, false};
+  for (size_t at = 1; at < line.size();) {
+    // "KEY":"VALUE" then ',' or the closing '}'.
+    const size_t keyEnd = line.find('"', at + 1);
+    if (line[at] != '"' || keyEnd == std::string_view::npos || line.substr(keyEnd, 3) != "\":\"") return false;
+    const size_t valueEnd = line.find('"', keyEnd + 3);
+    if (valueEnd == std::string_view::npos || (line[valueEnd + 1] != ',' && valueEnd + 2 != line.size())) return false;
+    const std::string_view key = line.substr(at + 1, keyEnd - at - 1);
+    for (int k = 0; k < 4; ++k) {
+      if (key == kKeys[k] && !has[k]) values[k] = line.substr(keyEnd + 3, valueEnd - keyEnd - 3), has[k] = true;
+    }
+    at = valueEnd + 2;
+  }
+  if (!has[0]) return false;
+  const int name = has[2] ? 2 : 3;
+  return FromJournal(values[0], has[1] ? &values[1] : nullptr, has[name] ? &values[name] : nullptr, t);
 }
 
 // A line of JSON. Docker's json-file driver writes each line of a
@@ -275,7 +311,7 @@ std::string_view ProcessOf(std::string_view line) {
 }
 
 // Tried in turn; the first that takes a line says what it holds.
-bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromDockerAsWritten, FromJson, FromCri, FromPlainText};
+bool (*const kRecognisers[])(std::string_view, LineTexts*) = {FromDockerAsWritten, FromJournalAsWritten, FromJson, FromCri, FromPlainText};
 
 template <class Item, class Id>
 void SortBy(std::vector<Item>* items, Id id) {

@@ -61,15 +61,24 @@ void Report::Found(const Place& place, const FoundText& found, const StrictReadi
   for (const Deviation& d : strict.deviations.kept()) Deviate(place, d.offset, d.problem, d.effect);
   deviations_ += strict.deviations.count() - strict.deviations.kept().size();
   if (!invocation_.all) return;
-  const Family family = FamilyOf(found.kind);
-  const LibraryReading library = ReadByLibrary(std::string(found.text), family);
   const std::string* named = history_->named() ? &job : nullptr;
-  if (!invocation_.json) {
-    std::cout << history_->Where(place) << ": " << (named ? "job " + job + ": " : std::string())
-              << KindName(found.kind) << ": " << Rendered(library) << '\n';
+  line_.clear();
+  if (strict.asWritten && invocation_.json) {
+    while (quotedFiles_.size() <= place.file) quotedFiles_.push_back(Quoted(history_->files()[quotedFiles_.size()]));
+    const std::string quotedJob = named ? Quoted(job) : std::string();
+    AppendLogStateAsWritten(quotedFiles_[place.file], place, named ? &quotedJob : nullptr, found.kind, found.text,
+                            strict, &line_);
+  } else if (invocation_.json) {
+    const LibraryReading library = ReadByLibrary(std::string(found.text), FamilyOf(found.kind));
+    line_ = Dump(LogStateJson(history_->files()[place.file], place, named, found.kind, found.text, strict, library)) + '\n';
   } else {
-    std::cout << Dump(LogStateJson(history_->files()[place.file], place, named, found.kind, found.text, strict, library)) << '\n';
+    line_.append(history_->Where(place)).append(": ").append(named ? "job " + job + ": " : std::string());
+    line_.append(KindName(found.kind)).append(": ");
+    line_.append(strict.asWritten ? RenderedAsWritten(found.text, strict)
+                                  : Rendered(ReadByLibrary(std::string(found.text), FamilyOf(found.kind))));
+    line_ += '\n';
   }
+  std::cout.write(line_.data(), static_cast<std::streamsize>(line_.size()));
 }
 
 void Report::Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) {

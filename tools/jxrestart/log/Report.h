@@ -40,6 +40,8 @@ class Report : public HistoryListener {
   size_t deviations_ = 0, shown_ = 0, unreadable_ = 0;
   std::vector<std::string> unread_;  // the files not read whole
   Json first_ = Json::array();       // the deviations shown, for --json
+  std::string line_;                 // a state being shown, its buffer reused
+  std::vector<std::string> quotedFiles_;  // the files' names as JSON strings
 };
 
 }  // namespace tool
