@@ -803,6 +803,12 @@ const LogCase kLogCases[] = {
      1,
      {"4 lines: 1 restart string", "-Restart 1|7@2|7@"},
      {"cri.log:4:1: a CRI record with the tag \"X\", neither P nor F; the line is not read"}},
+    {"CRI, an empty line",
+     {{"cri0.log", "2026-12-10T12:00:00Z stdout F\n2026-12-10T12:00:01Z stdout F -Restart 1|1@\n"}},
+     {"log", "cri0.log"},
+     0,
+     {"2 lines: 1 restart string", "-Restart 1|1@"},
+     {}},
     // The journal: only the message is read, each of its lines.
     {"journal export, a message in binary form of two lines",
      {{"j.export", Export({{{"__CURSOR", "s=1"}, {"_PID", "4711"}, {"SYSLOG_IDENTIFIER", "job"},

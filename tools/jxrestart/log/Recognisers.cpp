@@ -159,15 +159,15 @@ class JsonScan : public nlohmann::json_sax<nlohmann::json> {
   size_t bytes_ = kNone;
 };
 
-// A container's record of a line its process wrote, whole or a part.
-bool Record(std::string_view stream, std::string text, bool partial, LineTexts* t) {
-  std::vector<std::string> strings = {std::string(stream), std::move(text)};
-  t->strings.swap(strings);
-  t->stream = t->strings[0];
-  t->fragment = t->strings[1];
+// A container's record of a line its process wrote, whole or a part:
+// `stream` and `text` lie in the line or in its strings, which live as
+// long as the line is read.
+bool Record(std::string_view stream, std::string_view text, bool partial, LineTexts* t) {
+  t->stream = stream;
+  t->fragment = text;
   t->partial = partial;
   // A container's streams are what tells its writers apart.
-  t->process = t->strings[0];
+  t->process.assign(stream);
   if (!partial) FindTexts(t->fragment, &t->found);
   t->plain = false;
   return true;
@@ -240,10 +240,10 @@ bool FromJson(std::string_view line, LineTexts* t) {
   if (scan.Member("MESSAGE") != nullptr && scan.Member("__CURSOR") != nullptr) return FromJournal(scan, t);
   const std::string *log = scan.Member("log"), *stream = scan.Member("stream");
   if (log != nullptr && stream != nullptr) {
-    std::string text = *log;
+    std::string_view text = *log;
     const bool partial = text.empty() || text.back() != '\n';
-    if (!partial) text.pop_back();
-    return Record(*stream, std::move(text), partial, t);
+    if (!partial) text.remove_suffix(1);
+    return Record(*stream, text, partial, t);
   }
   for (const std::string& value : t->strings) FindTexts(value, &t->found);
   t->plain = false;
@@ -268,7 +268,7 @@ bool FromDockerAsWritten(std::string_view line, LineTexts* t) {
       line.find('"', streamEnd + kTime.size()) != line.size() - 2 || line.back() != '}') {
     return false;
   }
-  return Record(line.substr(stream, streamEnd - stream), std::string(text), !whole, t);
+  return Record(line.substr(stream, streamEnd - stream), text, !whole, t);
 }
 
 // A line of a CRI runtime's log: "TIME STREAM TAG TEXT", the tag P for a
@@ -288,7 +288,8 @@ bool FromCri(std::string_view line, LineTexts* t) {
     t->problem = "a CRI record with the tag " + Quote(flag) + ", neither P nor F";
     return true;
   }
-  return Record(rest.substr(0, stream), std::string(rest.substr(stream + 3)), flag == "P", t);
+  return Record(rest.substr(0, stream), tag == std::string_view::npos ? std::string_view() : rest.substr(tag + 1),
+                flag == "P", t);
 }
 
 // Any other line, as it is.

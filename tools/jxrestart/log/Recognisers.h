@@ -53,7 +53,7 @@ struct LineTexts {
   bool plain = true;     // found by the plain recogniser, not in a line of JSON
   std::string name;      // what --job captured
   std::string process;   // the process that wrote it, where the line says: "job[4711]"
-  std::vector<std::string> strings;  // a JSON line's values, or a container record's, which its texts lie in
+  std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
   std::string_view stream;    // a container record's stream ("stdout"), or empty
   std::string_view fragment;  // a container record's text, without its line end
   bool partial = false;       // a container record that the next of its stream goes on
