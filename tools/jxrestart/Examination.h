@@ -10,7 +10,9 @@
 // The strict reading walks the same tokens and items as the library
 // (restart/internal), so the two never disagree on where a text is split;
 // for a well-formed text they hold the same entries. Every state the tool
-// shows comes from the library's reading.
+// shows comes from the library's reading, or, for a text exactly as the
+// library writes it, is the text, which the library renders as it stands
+// (the checker's fuzz target holds the two equal).
 #ifndef TOOLS_JXRESTART_EXAMINATION_H_
 #define TOOLS_JXRESTART_EXAMINATION_H_
 
