@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "examples/crashfs/CrashModel.h"
+#include "examples/crashfs/Plan.h"
 
 namespace {
 
@@ -31,6 +33,7 @@ constexpr const char* kUsage = R"(Usage: jx-crashfs mount BACKING MOUNTPOINT [--
        jx-crashfs sync MOUNTPOINT
        jx-crashfs lose MOUNTPOINT [--seed N]
        jx-crashfs umount MOUNTPOINT
+       jx-crashfs plan MOUNTPOINT [EVENT]...
 
 A file system that forgets what was not synced, to prove that a program
 saves its state so that a power loss cannot take it.
@@ -60,6 +63,14 @@ and lost; the mount then shows BACKING, and descriptors opened before it
 fail with EIO.
 
 umount writes what is pending and unmounts (a clean shutdown).
+
+plan adds planned events and prints each with whether it has fired:
+  "fail OP:NAME N ERRNO"  the N-th such operation from now fails with
+                          ERRNO (ENOSPC, EIO, EDQUOT or EROFS), unmade;
+  "kill OP:NAME N [half]" the process that makes the N-th one is killed
+                          once it is made (half: a write, at half of it).
+OP is write, truncate, fsync, fsyncdir, create, rename, link or unlink;
+NAME a file's name without its folder (a rename's either name), or *.
 
 Exit status: 0 done, 1 failed, 2 usage error.
 )";
@@ -91,6 +102,7 @@ class NoDisk : public crashfs::Disk {
 
 struct Mounted {
   crashfs::CrashModel* model;
+  crashfs::Plan plan;
   std::string report;
 };
 
@@ -99,18 +111,38 @@ struct Handle {
   crashfs::Ino ino;
   uint64_t generation;
   bool sync;
+  std::string name;  // without its folder, as the plan names it
 };
 
-crashfs::CrashModel& Model() { return *static_cast<Mounted*>(fuse_get_context()->private_data)->model; }
+Mounted& Here() { return *static_cast<Mounted*>(fuse_get_context()->private_data); }
+crashfs::CrashModel& Model() { return *Here().model; }
 
-int InoOf(const char* path, fuse_file_info* fi, crashfs::Ino* ino) {
+std::string NameOf(const char* path) {
+  const char* slash = path == nullptr ? nullptr : std::strrchr(path, '/');
+  return slash == nullptr ? std::string() : std::string(slash + 1);
+}
+
+// The node an operation is on, by its descriptor or its path, and its name.
+int InoOf(const char* path, fuse_file_info* fi, crashfs::Ino* ino, std::string* name = nullptr) {
   if (fi != nullptr && fi->fh != 0) {
     const auto* handle = reinterpret_cast<const Handle*>(fi->fh);
     if (handle->generation != Model().generation()) return -EIO;
     *ino = handle->ino;
+    if (name != nullptr) *name = handle->name;
     return 0;
   }
+  if (name != nullptr) *name = NameOf(path);
   return path == nullptr ? -EIO : Model().Lookup(path, ino);
+}
+
+// Runs `operation` as the plan says: failed before it is made, or its
+// caller killed once it is.
+template <class Operation>
+int Planned(const char* op, const std::string& name, const std::string& other, Operation operation) {
+  if (const int error = Here().plan.Before(op, name, other)) return -error;
+  const int result = operation();
+  if (result >= 0 && Here().plan.After(op, name, other)) ::kill(fuse_get_context()->pid, SIGKILL);
+  return result;
 }
 
 int GetAttr(const char* path, struct stat* st, fuse_file_info* fi) {
@@ -140,15 +172,16 @@ int ReadDir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_fi
   return 0;
 }
 
-void Keep(crashfs::Ino ino, fuse_file_info* fi) {
-  fi->fh = reinterpret_cast<uint64_t>(new Handle{ino, Model().generation(), (fi->flags & (O_SYNC | O_DSYNC)) != 0});
+void Keep(crashfs::Ino ino, const char* path, fuse_file_info* fi) {
+  fi->fh = reinterpret_cast<uint64_t>(
+      new Handle{ino, Model().generation(), (fi->flags & (O_SYNC | O_DSYNC)) != 0, NameOf(path)});
   fi->keep_cache = 0;  // what a power loss took is not read from the kernel's cache
 }
 
 int Open(const char* path, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
   if (const int error = Model().Lookup(path, &ino)) return error;
-  Keep(ino, fi);
+  Keep(ino, path, fi);
   return 0;
 }
 
@@ -156,9 +189,9 @@ int OpenFolder(const char* path, fuse_file_info* fi) { return Open(path, fi); }
 
 int Create(const char* path, mode_t mode, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
-  if (const int error = Model().Create(path, mode, false, &ino)) return error;
-  Keep(ino, fi);
-  return 0;
+  const int error = Planned("create", NameOf(path), "", [&] { return Model().Create(path, mode, false, &ino); });
+  if (error == 0) Keep(ino, path, fi);
+  return error;
 }
 
 int Release(const char*, fuse_file_info* fi) {
@@ -177,16 +210,23 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
-  if (const int error = InoOf(path, fi, &ino)) return error;
-  if (const int error = Model().Write(ino, static_cast<uint64_t>(offset), std::string(buffer, size))) return error;
+  std::string name;
+  if (const int error = InoOf(path, fi, &ino, &name)) return error;
+  if (const int error = Here().plan.Before("write", name)) return -error;
+  // A kill at its half: half of the bytes are written, and no more.
+  const bool half = Here().plan.After("write", name, "", true);
+  const std::string data(buffer, half ? size / 2 : size);
+  if (const int error = Model().Write(ino, static_cast<uint64_t>(offset), data)) return error;
   if (fi != nullptr && reinterpret_cast<const Handle*>(fi->fh)->sync) Model().Sync(ino);
-  return static_cast<int>(size);
+  if (half || Here().plan.After("write", name)) ::kill(fuse_get_context()->pid, SIGKILL);
+  return static_cast<int>(data.size());
 }
 
 int Truncate(const char* path, off_t size, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
-  if (const int error = InoOf(path, fi, &ino)) return error;
-  return Model().Truncate(ino, static_cast<uint64_t>(size));
+  std::string name;
+  if (const int error = InoOf(path, fi, &ino, &name)) return error;
+  return Planned("truncate", name, "", [&] { return Model().Truncate(ino, static_cast<uint64_t>(size)); });
 }
 
 int Allocate(const char* path, int mode, off_t offset, off_t length, fuse_file_info* fi) {
@@ -198,14 +238,16 @@ int Allocate(const char* path, int mode, off_t offset, off_t length, fuse_file_i
 
 int Sync(const char* path, int, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
-  if (const int error = InoOf(path, fi, &ino)) return error;
-  return Model().Sync(ino);
+  std::string name;
+  if (const int error = InoOf(path, fi, &ino, &name)) return error;
+  return Planned("fsync", name, "", [&] { return Model().Sync(ino); });
 }
 
 int SyncFolder(const char* path, int, fuse_file_info* fi) {
   crashfs::Ino ino = 0;
-  if (const int error = InoOf(path, fi, &ino)) return error;
-  return Model().Sync(ino);
+  std::string name;
+  if (const int error = InoOf(path, fi, &ino, &name)) return error;
+  return Planned("fsyncdir", name, "", [&] { return Model().Sync(ino); });
 }
 
 int MakeFolder(const char* path, mode_t mode) {
@@ -213,13 +255,18 @@ int MakeFolder(const char* path, mode_t mode) {
   return Model().Create(path, mode, true, &ino);
 }
 
-int Unlink(const char* path) { return Model().Remove(path, false); }
+int Unlink(const char* path) {
+  return Planned("unlink", NameOf(path), "", [&] { return Model().Remove(path, false); });
+}
 int RemoveFolder(const char* path) { return Model().Remove(path, true); }
-int Link(const char* from, const char* to) { return Model().Link(from, to); }
+int Link(const char* from, const char* to) {
+  return Planned("link", NameOf(from), NameOf(to), [&] { return Model().Link(from, to); });
+}
 
 int Rename(const char* from, const char* to, unsigned int flags) {
   if ((flags & ~RENAME_NOREPLACE) != 0) return -EINVAL;  // RENAME_EXCHANGE, RENAME_WHITEOUT
-  return Model().Rename(from, to, (flags & RENAME_NOREPLACE) != 0);
+  return Planned("rename", NameOf(from), NameOf(to),
+                 [&] { return Model().Rename(from, to, (flags & RENAME_NOREPLACE) != 0); });
 }
 
 int Chmod(const char* path, mode_t mode, fuse_file_info* fi) {
@@ -242,25 +289,30 @@ ssize_t CopyRange(const char*, fuse_file_info* in, off_t inOffset, const char*, 
   return static_cast<ssize_t>(data.size());
 }
 
-// The commands come as an attribute set on the mount's root.
+// The commands come as an attribute set on the mount's root, and what
+// they did as one read from it.
 int SetXattr(const char* path, const char* name, const char* value, size_t size, int) {
   if (std::strcmp(name, kControl) != 0 || std::strcmp(path, "/") != 0) return -ENOTSUP;
-  auto* mounted = static_cast<Mounted*>(fuse_get_context()->private_data);
+  Mounted& mounted = Here();
   const std::string command(value, size);
   if (command == "sync") {
-    mounted->model->SyncAll();
-    mounted->report = "everything pending is durable";
+    mounted.model->SyncAll();
+    mounted.report = "everything pending is durable";
   } else if (command.compare(0, 5, "lose ") == 0) {
-    mounted->report = mounted->model->Lose(std::strtoull(command.c_str() + 5, nullptr, 10));
-  } else {
+    mounted.report = mounted.model->Lose(std::strtoull(command.c_str() + 5, nullptr, 10));
+  } else if (command == "plan") {
+    mounted.report = mounted.plan.Report();
+  } else if (!mounted.plan.Add(command, &mounted.report)) {
     return -EINVAL;
+  } else {
+    mounted.report = mounted.plan.Report();
   }
   return 0;
 }
 
 int GetXattr(const char* path, const char* name, char* value, size_t size) {
   if (std::strcmp(name, kReport) != 0 || std::strcmp(path, "/") != 0) return -ENODATA;
-  const std::string& report = static_cast<Mounted*>(fuse_get_context()->private_data)->report;
+  const std::string& report = Here().report;
   if (size == 0) return static_cast<int>(report.size());
   if (size < report.size()) return -ERANGE;
   std::memcpy(value, report.data(), report.size());
@@ -364,7 +416,7 @@ int MountCommand(const std::string& given, const std::string& mountpoint, size_t
   static crashfs::CrashModel model(&none, sector);
   Load(backing, "", &model);
   model.UseDisk(&disk);
-  static Mounted mounted{&model, ""};
+  static Mounted mounted{&model, {}, ""};
   std::string name = "jx-crashfs";
   std::string options = "fsname=jx-crashfs,subtype=jx-crashfs";
   std::vector<char*> args = {name.data(), const_cast<char*>(mountpoint.c_str()), const_cast<char*>("-s"),
@@ -396,14 +448,20 @@ bool IsMount(const std::string& path) {
   return false;
 }
 
+std::string ReadReport(const std::string& mountpoint) {
+  const ssize_t size = ::getxattr(mountpoint.c_str(), kReport, nullptr, 0);
+  std::string report(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0 && ::getxattr(mountpoint.c_str(), kReport, &report[0], report.size()) != size) report.clear();
+  return report;
+}
+
 int Control(const std::string& mountpoint, const std::string& command, bool quiet = false) {
   if (!IsMount(mountpoint)) return Fail(mountpoint + ": not a jx-crashfs mount");
   if (::setxattr(mountpoint.c_str(), kControl, command.data(), command.size(), 0) != 0) {
-    return Fail(mountpoint + ": " + std::strerror(errno));
+    return errno == EINVAL ? Fail(ReadReport(mountpoint), 2) : Fail(mountpoint + ": " + std::strerror(errno));
   }
-  char report[512];
-  const ssize_t size = ::getxattr(mountpoint.c_str(), kReport, report, sizeof report);
-  if (size > 0 && !quiet) std::printf("%.*s\n", static_cast<int>(size), report);
+  const std::string report = ReadReport(mountpoint);
+  if (!quiet && !report.empty()) std::printf("%s%s", report.c_str(), report.back() == '\n' ? "" : "\n");
   return 0;
 }
 
@@ -449,5 +507,11 @@ int main(int argc, char** argv) {
     return Control(args[1], "lose " + std::to_string(seed));
   }
   if (command == "umount" && args.size() == 2) return Unmount(args[1]);
+  if (command == "plan" && args.size() >= 2) {
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (const int status = Control(args[1], args[i], true)) return status;
+    }
+    return Control(args[1], "plan");
+  }
   return usage("unknown command or arguments: " + command);
 }

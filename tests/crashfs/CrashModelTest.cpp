@@ -3,6 +3,7 @@
 // one of many seeds (what must always be there, and what some seed must
 // show, so that a loss that never takes anything fails the row).
 #include "examples/crashfs/CrashModel.h"
+#include "examples/crashfs/Plan.h"
 
 #include <gtest/gtest.h>
 
@@ -165,6 +166,32 @@ TEST(CrashModel, RefusesWhatAFileSystemRefuses) {
       {"create /g/f", -ENOTDIR},    {"link /g /d/f", -EEXIST},    {"unlink /none", -ENOENT},
   };
   for (const auto& [line, error] : kRefusals) EXPECT_EQ(Do(&model, line), error) << line;
+}
+
+// A plan fires each event once, at the operation it names, and refuses
+// what it cannot plan.
+TEST(CrashPlan, FiresAtTheNthOperationItNames) {
+  crashfs::Plan plan;
+  std::string error;
+  for (const char* command : {"fail write:state.tmp 2 ENOSPC", "kill rename:state 1", "kill write:* 1 half",
+                              "fail fsync:* 1 EIO"}) {
+    ASSERT_TRUE(plan.Add(command, &error)) << command << ": " << error;
+  }
+  EXPECT_TRUE(plan.After("write", "data", "", true));  // a write killed at its half
+  EXPECT_EQ(plan.Before("write", "state.tmp"), 0);
+  EXPECT_EQ(plan.Before("write", "state.tmp"), ENOSPC);
+  EXPECT_EQ(plan.Before("write", "state.tmp"), 0);  // once
+  EXPECT_FALSE(plan.After("rename", "a", "b"));
+  EXPECT_TRUE(plan.After("rename", "state.tmp", "state"));  // either name
+  EXPECT_EQ(plan.Before("fsyncdir", "x"), 0);
+  EXPECT_EQ(plan.Before("fsync", "x"), EIO);
+  EXPECT_EQ(plan.Report(),
+            "fail write:state.tmp 2 ENOSPC: fired\nkill rename:state 1: fired\nkill write:* 1 half: fired\n"
+            "fail fsync:* 1 EIO: fired\n");
+  for (const char* command : {"kill sing:x 1", "kill write 1", "fail write:x 0 EIO", "fail write:x 1", "fail write:x 1 EPERM",
+                              "kill write:x 1 whole", "kill rename:x 1 half", "nap write:x 1", "kill write:x 1 half more"}) {
+    EXPECT_FALSE(plan.Add(command, &error)) << command;
+  }
 }
 
 }  // namespace

@@ -81,6 +81,33 @@ if cat <&3 >/dev/null 2>&1; then fail "a descriptor from before the loss still r
 exec 3<&-
 "$crashfs" umount "$mnt"
 
+# Planned events: a full disk, a failing fsync, kills once a step is made.
+rm -rf "$work/back" && mkdir "$work/back"
+"$crashfs" mount "$work/back" "$mnt"
+"$crashfs" plan "$mnt" "fail write:f 1 ENOSPC" "fail fsync:* 1 EIO" "kill rename:g 1" "kill write:h 1 half" >/dev/null
+python3 - "$mnt" <<'EOF'
+import errno, os, sys
+d = sys.argv[1]
+f = os.open(d + "/f", os.O_WRONLY | os.O_CREAT)
+try:
+    os.write(f, b"x"); sys.exit("a planned ENOSPC did not come")
+except OSError as e:
+    assert e.errno == errno.ENOSPC, e
+try:
+    os.fsync(f); sys.exit("a planned EIO did not come")
+except OSError as e:
+    assert e.errno == errno.EIO, e
+os.close(f)
+EOF
+(python3 -c "import os, sys; open(sys.argv[1] + '/g.tmp', 'w').write('g'); os.rename(sys.argv[1] + '/g.tmp', sys.argv[1] + '/g'); print('not killed')" "$mnt") 2>/dev/null && fail "a process lived through a planned kill"
+[ -e "$mnt/g" ] || fail "the rename before the kill was not made"
+(python3 -c "import os, sys; os.write(os.open(sys.argv[1] + '/h', os.O_WRONLY | os.O_CREAT), b'abcd'); print('not killed')" "$mnt") 2>/dev/null && fail "a process lived through a kill at a write's half"
+[ "$(cat "$mnt/h")" = "ab" ] || fail "a write killed at its half left $(cat "$mnt/h")"
+"$crashfs" plan "$mnt" "kill unlink:never 1" >"$work/plan"
+[ "$(grep -c ': fired' "$work/plan")" = 4 ] && grep -q "kill unlink:never 1: not fired (0 seen)" "$work/plan" || fail "plan: $(cat "$work/plan")"
+! "$crashfs" plan "$mnt" "kill sing:x 1" 2>"$work/err" && grep -q "expected" "$work/err" || fail "a planned event of no kind"
+"$crashfs" umount "$mnt"
+
 # Refusals.
 mkdir -p "$work/full" && touch "$work/full/x"
 ! "$crashfs" mount "$work/back" "$work/full" 2>"$work/err" && grep -q "not empty" "$work/err" || fail "a mount point that is not empty"
