@@ -273,11 +273,10 @@ int CrashModel::Sync(Ino ino) {
     node->dirty = true;
   }
   Settle();
-  Project();
-  return 0;
+  return Project() ? 0 : -EIO;
 }
 
-void CrashModel::SyncAll() {
+bool CrashModel::SyncAll() {
   for (auto& [ino, node] : nodes_) {
     for (NameOp& op : node->names) op.synced = true;
     if (!node->pending.empty()) {
@@ -287,7 +286,7 @@ void CrashModel::SyncAll() {
     }
   }
   Settle();
-  Project();
+  return Project();
 }
 
 namespace {
@@ -341,26 +340,30 @@ void CrashModel::ProjectFolder(const Node* folder, const std::string& path, Path
 }
 
 // Brings the disk to the durable tree: what left it goes, deepest first;
-// what came or changed is written, folders before what they hold.
-void CrashModel::Project() {
+// what came or changed is written, folders before what they hold. When
+// the disk refuses, all is tried again the next time.
+bool CrashModel::Project() {
   Paths paths{{"", {kRoot, true}}};
   ProjectFolder(Find(kRoot), "", &paths);
+  bool done = true;
   for (auto it = projected_.rbegin(); it != projected_.rend(); ++it) {
     const auto now = paths.find(it->first);
-    if (now == paths.end() || now->second.folder != it->second.folder) disk_->Remove(it->first);
+    if (now == paths.end() || now->second.folder != it->second.folder) done &= disk_->Remove(it->first);
   }
   for (const auto& [path, held] : paths) {
     const auto before = projected_.find(path);
     const bool same = before != projected_.end() && before->second.ino == held.ino;
     const bool kept = before != projected_.end() && before->second.folder == held.folder;
     if (held.folder) {
-      if (!kept) disk_->PutFolder(path);
+      if (!kept) done &= disk_->PutFolder(path);
     } else if (!same || !kept || Find(held.ino)->dirty) {
-      disk_->PutFile(path, Find(held.ino)->synced);
+      done &= disk_->PutFile(path, Find(held.ino)->synced);
     }
   }
+  if (!done) return false;
   for (auto& [ino, node] : nodes_) node->dirty = false;
   projected_.swap(paths);
+  return true;
 }
 
 // Each folder's unsynced name changes back to a point in their order; a
@@ -438,8 +441,8 @@ std::string CrashModel::Lose(uint64_t seed, bool tear) {
   }
   Collect();
   ++generation_;
-  Project();
-  return "power lost (seed " + std::to_string(seed) + "): of " + std::to_string(files) +
+  const bool written = Project();
+  return std::string(written ? "" : "the backing folder refused what survives; ") + "power lost (seed " + std::to_string(seed) + "): of " + std::to_string(files) +
          " files with unsynced data, " + std::to_string(ways[0]) + " kept none of it, " + std::to_string(ways[1]) +
          " a prefix, " + std::to_string(ways[2]) + " some sectors, " + std::to_string(ways[3]) + " all; " +
          std::to_string(namesKept) + " of " + std::to_string(names) + " unsynced name changes kept";

@@ -31,13 +31,14 @@
 namespace crashfs {
 
 // Where the durable tree is kept: paths are relative ("a/b"), "" the root.
+// Each returns false when the disk refuses (a full disk).
 class Disk {
  public:
   virtual ~Disk() = default;
-  virtual void PutFile(const std::string& path, const std::string& data) = 0;
-  virtual void PutFolder(const std::string& path) = 0;
+  virtual bool PutFile(const std::string& path, const std::string& data) = 0;
+  virtual bool PutFolder(const std::string& path) = 0;
   // A file or an empty folder.
-  virtual void Remove(const std::string& path) = 0;
+  virtual bool Remove(const std::string& path) = 0;
 };
 
 using Ino = uint64_t;
@@ -80,8 +81,10 @@ class CrashModel {
   int Link(const std::string& from, const std::string& to);
 
   // Durability.
-  int Sync(Ino ino);  // a file's data, or a folder's names
-  void SyncAll();     // sync(2), and a clean unmount
+  // A file's data, or a folder's names; -EIO when the disk refuses them.
+  int Sync(Ino ino);
+  // sync(2), and a clean unmount; false when the disk refuses.
+  bool SyncAll();
   // The power loss; returns one line of what was kept and lost. Without
   // `tear`, a file keeps none, a prefix or all of its unsynced changes.
   std::string Lose(uint64_t seed, bool tear = true);
@@ -97,7 +100,7 @@ class CrashModel {
   static void Apply(const Change& change, std::string* data);
   void AddNameOp(Node* folder, const std::string& name, Ino ino, uint64_t pair);
   void Settle();
-  void Project();
+  bool Project();
   struct Held {
     Ino ino;
     bool folder;

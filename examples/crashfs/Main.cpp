@@ -82,11 +82,12 @@ constexpr const char* kReport = "user.jxcrashfs.report";
 class FolderDisk : public crashfs::Disk {
  public:
   explicit FolderDisk(std::string root) : root_(std::move(root)) {}
-  void PutFile(const std::string& path, const std::string& data) override {
-    std::ofstream(Full(path), std::ios::binary | std::ios::trunc) << data;
+  bool PutFile(const std::string& path, const std::string& data) override {
+    std::ofstream out(Full(path), std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out << data) && static_cast<bool>(out.flush());
   }
-  void PutFolder(const std::string& path) override { ::mkdir(Full(path).c_str(), 0755); }
-  void Remove(const std::string& path) override { ::remove(Full(path).c_str()); }
+  bool PutFolder(const std::string& path) override { return ::mkdir(Full(path).c_str(), 0755) == 0 || errno == EEXIST; }
+  bool Remove(const std::string& path) override { return ::remove(Full(path).c_str()) == 0 || errno == ENOENT; }
 
  private:
   std::string Full(const std::string& path) const { return path.empty() ? root_ : root_ + "/" + path; }
@@ -95,9 +96,9 @@ class FolderDisk : public crashfs::Disk {
 
 class NoDisk : public crashfs::Disk {
  public:
-  void PutFile(const std::string&, const std::string&) override {}
-  void PutFolder(const std::string&) override {}
-  void Remove(const std::string&) override {}
+  bool PutFile(const std::string&, const std::string&) override { return true; }
+  bool PutFolder(const std::string&) override { return true; }
+  bool Remove(const std::string&) override { return true; }
 };
 
 struct Mounted {
@@ -296,8 +297,8 @@ int SetXattr(const char* path, const char* name, const char* value, size_t size,
   Mounted& mounted = Here();
   const std::string command(value, size);
   if (command == "sync") {
-    mounted.model->SyncAll();
-    mounted.report = "everything pending is durable";
+    mounted.report = mounted.model->SyncAll() ? "everything pending is durable"
+                                              : "the backing folder refused what is pending (a full disk?)";
   } else if (command.compare(0, 5, "lose ") == 0) {
     mounted.report = mounted.model->Lose(std::strtoull(command.c_str() + 5, nullptr, 10));
   } else if (command == "plan") {
@@ -400,6 +401,7 @@ void Load(const std::string& root, const std::string& path, crashfs::CrashModel*
 int MountCommand(const std::string& given, const std::string& mountpoint, size_t sector) {
   struct stat st;
   if (::stat(given.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return Fail(given + ": not a folder");
+  if (::access(given.c_str(), W_OK) != 0) return Fail(given + ": " + std::strerror(errno));
   // The file system goes on in the background, from the root folder.
   char* absolute = ::realpath(given.c_str(), nullptr);
   const std::string backing = absolute;

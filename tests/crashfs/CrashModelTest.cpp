@@ -18,11 +18,19 @@ namespace {
 // The disk as a map: a folder is its path with a '/' after it.
 class MapDisk : public crashfs::Disk {
  public:
-  void PutFile(const std::string& path, const std::string& data) override { held[path] = data; }
-  void PutFolder(const std::string& path) override { held[path + "/"] = ""; }
-  void Remove(const std::string& path) override {
+  bool PutFile(const std::string& path, const std::string& data) override {
+    if (full) return false;
+    held[path] = data;
+    return true;
+  }
+  bool PutFolder(const std::string& path) override {
+    held[path + "/"] = "";
+    return true;
+  }
+  bool Remove(const std::string& path) override {
     held.erase(path);
     held.erase(path + "/");
+    return true;
   }
   // "path=data path/ ..." in order of path.
   std::string Text() const {
@@ -31,6 +39,7 @@ class MapDisk : public crashfs::Disk {
     return text;
   }
   std::map<std::string, std::string> held;
+  bool full = false;  // refuses every file
 };
 
 // Runs one line of a script: "create P", "mkdir P", "write P OFFSET DATA",
@@ -153,6 +162,19 @@ TEST(CrashModel, TearsUnsyncedDataInWholeSectors) {
     }
   }
   EXPECT_TRUE(torn);
+}
+
+// A disk that refuses fails the sync; the sync after it writes all.
+TEST(CrashModel, AFullDiskFailsTheSync) {
+  MapDisk disk;
+  crashfs::CrashModel model(&disk);
+  for (const char* line : {"create /s", "write /s 0 x", "fsync /"}) ASSERT_EQ(Do(&model, line), 0);
+  disk.full = true;
+  EXPECT_EQ(Do(&model, "fsync /s"), -EIO);
+  disk.full = false;
+  EXPECT_EQ(Do(&model, "write /s 1 y"), 0);
+  EXPECT_TRUE(model.SyncAll());
+  EXPECT_EQ(disk.Text(), "s=xy");
 }
 
 TEST(CrashModel, RefusesWhatAFileSystemRefuses) {
