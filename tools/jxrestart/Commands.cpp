@@ -22,7 +22,7 @@ namespace tool {
 
 namespace {
 
-enum Option : unsigned { kFile = 1, kJson = 2, kLenient = 4, kAll = 8, kBinary = 16, kJobPattern = 32 };
+enum Option : unsigned { kFile = 1, kJson = 2, kLenient = 4, kAll = 8, kBinary = 16, kJobPattern = 32, kSvg = 64 };
 
 struct OptionInfo {
   const char* name;
@@ -31,7 +31,8 @@ struct OptionInfo {
 };
 const OptionInfo kOptions[] = {{"--file", kFile, "PATH"},        {"--json", kJson, nullptr},
                                {"--lenient", kLenient, nullptr}, {"--all", kAll, nullptr},
-                               {"--binary", kBinary, nullptr},   {"--job", kJobPattern, "REGEX"}};
+                               {"--binary", kBinary, nullptr},   {"--job", kJobPattern, "REGEX"},
+                               {"--svg", kSvg, "FILE"}};
 
 // What a command takes besides its options.
 enum class Takes {
@@ -155,7 +156,7 @@ const CommandInfo kCommands[] = {
      "unsigned value; a copy type is 0 to 255. A state file is printed whole,\n"
      "its volume restart string edited. Exit statuses as for 'job set'.\n",
      Set},
-    {"log", Serves::kEither, Takes::kFiles, kJson | kLenient | kAll | kBinary | kJobPattern, "[FILE... | -]",
+    {"log", Serves::kEither, Takes::kFiles, kJson | kLenient | kAll | kBinary | kJobPattern | kSvg, "[FILE... | -]",
      "the restart strings in job logs and state files",
      "Reads job logs as they are, line by line: the library's debug lines, the\n"
      "lines a job writes when it hands its state on, a job manager's state file,\n"
@@ -181,13 +182,17 @@ const CommandInfo kCommands[] = {
      "bytes near its start is skipped as binary unless --binary; a run of NUL\n"
      "bytes that a live log truncated under its writer begins with is skipped.\n"
      "--all lists every state with its place; --json prints one summary per\n"
-     "job, then one of the whole (with --all, each state first). jxrestart\n"
-     "writes nothing to the logs it reads: ZN_DEBUG_LOG, which is for job\n"
-     "processes, does not apply to it. Exit 0 when every text is well formed\n"
-     "and every state continues its job (or --lenient), 1 when one does not or\n"
-     "none is found, 2 when a file cannot be read or is skipped as binary, its\n"
-     "compressed data is cut short, or it is cut short while it is read (a\n"
-     "live log rotated by truncating it).\n",
+     "job, then one of the whole (with --all, each state first). --svg FILE\n"
+     "draws each job's history as a picture (- for standard output, the text\n"
+     "report then on standard error): its progress over its states with each\n"
+     "restart, what it saved and what was copied again, and its volumes at the\n"
+     "last state. jxrestart writes nothing to the logs it reads: ZN_DEBUG_LOG,\n"
+     "which is for job processes, does not apply to it. Exit 0 when every text\n"
+     "is well formed and every state continues its job (or --lenient), 1 when\n"
+     "one does not or none is found, 2 when a file cannot be read or is skipped\n"
+     "as binary, its compressed data is cut short, it is cut short while it is\n"
+     "read (a live log rotated by truncating it), or the picture cannot be\n"
+     "written.\n",
      Log},
 };
 
@@ -213,6 +218,8 @@ Options:
   --job REGEX read only the lines of one job; with a capture group, tell
               jobs apart by it (log)
   --binary    search files that look binary too (log)
+  --svg FILE  draw each job's history as an SVG picture in FILE, '-' for
+              standard output (log)
   --debug     write the library's debug lines to standard error; jxrestart
               writes them nowhere else, whatever ZN_DEBUG_LOG says
   --help      print the help of jxrestart or of a command
@@ -399,6 +406,10 @@ int RunCommand(const CommandInfo& c, const std::vector<std::string>& args) {
     }
     if (info->bit == kFile) invocation.sources.push_back({Source::kFile, value});
     if (info->bit == kJobPattern) invocation.job = value;
+    if (info->bit == kSvg && (!invocation.svg.empty() || value.empty())) {
+      return Usage(value.empty() ? "--svg needs FILE" : "--svg is given twice");
+    }
+    if (info->bit == kSvg) invocation.svg = value;
     invocation.json |= info->bit == kJson;
     invocation.lenient |= info->bit == kLenient;
     invocation.all |= info->bit == kAll;

@@ -36,6 +36,7 @@ struct Invocation {
   bool all = false;      // log: every state, not only the last
   bool binary = false;   // log: search binary files too
   std::string job;       // log: the regular expression of a job's lines
+  std::string svg;       // log: where the picture goes ("-": standard output), or none
   // The family the command serves; none for show, check and diff, which
   // serve either by the kind of the text, and for log.
   std::optional<Family> family;

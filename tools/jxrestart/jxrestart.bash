@@ -32,7 +32,7 @@ _jxrestart() {
     show | diff) options=$shown ;;
     check) options=$checked ;;
     log)
-      options="--json --lenient --all --binary --job --help"
+      options="--json --lenient --all --binary --job --svg --help"
       files=yes
       ;;
     help)

@@ -15,6 +15,7 @@ namespace tool {
 struct Verdict {
   bool repeat = false;
   std::vector<int32_t> added;
+  std::vector<int32_t> deviating;  // volumes that went back with no restart, or came at once
   std::string broken;  // what is wrong, or ""
   bool cut = false;  // a line cut short, rather than two jobs
 };
@@ -96,7 +97,9 @@ Verdict Judge(const std::vector<Item>& before, const std::vector<Item>& now, Fam
     v.cut = true;
   } else if (v.added.size() > 1) {
     v.broken = "it adds " + std::to_string(v.added.size()) + " " + word + "s at once";
+    v.deviating = v.added;
   } else if (back != nullptr && !restart) {
+    v.deviating.push_back(IdOf(*back));
     v.broken = word + " " + std::to_string(IdOf(*back)) + " goes back from " + OffsetText(OffsetOf(KeyOf(*from))) + " to " +
                OffsetText(OffsetOf(KeyOf(*back))) + " with no restart between";
   }
@@ -279,17 +282,17 @@ void History::Add(const Place& place, const FoundText& found, StrictReading* str
   // What a text that is not well formed restores is the library's reading.
   if (!strict->wellFormed()) ItemsOf(std::string(found.text), family, strict);
   if (Empty(*strict, family)) return;  // the library restores nothing from it
-  Follow(TrackFor(family, name, *strict), place, found, strict, family);
+  Follow(JobFor(family, name, *strict), place, found, strict, family);
 }
 
-Track& History::TrackFor(Family family, const std::string& name, const StrictReading& strict) {
+size_t History::JobFor(Family family, const std::string& name, const StrictReading& strict) {
   if (named_) {
     auto it = byName_.find(name);
     if (it == byName_.end()) {
       it = byName_.emplace(name, jobs_.size()).first;
       jobs_.push_back({name.empty() ? "(nothing captured)" : name, {}});
     }
-    return jobs_[it->second].tracks[static_cast<int>(family)];
+    return it->second;
   }
   // Told apart by their volumes: a state belongs to the job whose last
   // state shares a volume with it.
@@ -299,15 +302,16 @@ Track& History::TrackFor(Family family, const std::string& name, const StrictRea
     const size_t i = (recent_[f] + k) % count;
     if (Overlap(jobs_[i].tracks[f].last, strict, family)) {
       recent_[f] = i;
-      return jobs_[i].tracks[f];
+      return i;
     }
   }
   if (count == jobs_.size()) jobs_.push_back({"", {}});
   recent_[f] = count;
-  return jobs_[count++].tracks[f];
+  return count++;
 }
 
-void History::Follow(Track& track, const Place& place, const FoundText& found, StrictReading* strict, Family family) {
+void History::Follow(size_t job, const Place& place, const FoundText& found, StrictReading* strict, Family family) {
+  Track& track = jobs_[job].tracks[static_cast<int>(family)];
   const bool first = track.states == 0;
   if (found.kind == TextKind::kInput) {
     ++track.restarts;
@@ -325,6 +329,9 @@ void History::Follow(Track& track, const Place& place, const FoundText& found, S
   Verdict v;
   if (!first) {
     v = Judge(track.last, *strict, family, found.restart);
+  }
+  listener_->Taken(job, family, place, *strict, found.restart, v.repeat, v.deviating);
+  if (!first) {
     if (v.repeat) return;
     if (!v.broken.empty()) {
       listener_->Deviate(place, 0, "does not continue " + Where(track.lastPlace) + ": " + v.broken,

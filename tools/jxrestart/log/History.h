@@ -28,6 +28,12 @@ class HistoryListener {
                      const std::string& job) = 0;
   // Something wrong in the log, `offset` bytes after the place's column.
   virtual void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) = 0;
+  // A state that the library restores something from, taken into the
+  // track of `family` of jobs()[job], with its entries ascending; `repeat`:
+  // the same as the track's last; `deviating`: its volumes that went back
+  // with no restart, or that it added several at once.
+  virtual void Taken(size_t /*job*/, Family /*family*/, const Place& /*place*/, const StrictReading& /*state*/,
+                     bool /*restart*/, bool /*repeat*/, const std::vector<int32_t>& /*deviating*/) {}
 };
 
 struct Verdict;
@@ -50,6 +56,7 @@ class History {
   std::string Where(const Place& place) const;
   const std::vector<std::string>& files() const { return files_; }
   std::vector<Job>& jobs() { return jobs_; }
+  const std::vector<Job>& jobs() const { return jobs_; }
   bool named() const { return named_; }
   size_t lines() const { return lines_; }
   size_t states() const { return states_; }
@@ -59,8 +66,8 @@ class History {
   void TextsOf(LineTexts* t, size_t number);
   bool Continues(std::string_view line) const;
   void Add(const Place& place, const FoundText& found, StrictReading* strict, const std::string& name);
-  Track& TrackFor(Family family, const std::string& name, const StrictReading& strict);
-  void Follow(Track& track, const Place& place, const FoundText& found, StrictReading* strict, Family family);
+  size_t JobFor(Family family, const std::string& name, const StrictReading& strict);
+  void Follow(size_t job, const Place& place, const FoundText& found, StrictReading* strict, Family family);
 
   std::string HintFor(const Verdict& v, const Place& now, const Place& before) const;
 

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iostream>
 #include <thread>
 
 #include "tools/jxrestart/Texts.h"
@@ -52,6 +54,18 @@ void ReadSource(const Source& source, const Invocation& invocation, const JobPat
   if (!isStdin) ::close(fd);
 }
 
+// Writes the picture to `path` ("-": standard output); a failure is
+// reported and makes the status 2, the text report printed all the same.
+int WritePicture(const std::string& path, const std::string& picture, int status) {
+  if (path == "-") {
+    std::cout << picture;
+    return status;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!(out << picture) || !out.flush()) return Fail(kExitTrouble, path + ": " + std::strerror(errno));
+  return status;
+}
+
 }  // namespace
 
 int Log(const Invocation& invocation) {
@@ -70,12 +84,16 @@ int Log(const Invocation& invocation) {
   for (const std::string& gap : gaps) report.Missing(gap + " (a rotated file not given, or lost?)");
   History history(pattern.active(), pattern.named(), &report);
   report.Watch(&history);
+  // With the picture on standard output, the text report goes to standard error.
+  std::streambuf* const output = invocation.svg == "-" ? std::cout.rdbuf(std::cerr.rdbuf()) : nullptr;
   size_t next = 0;
   for (const Source& source : invocation.sources) {
     ReadSource(source.kind == Source::kFile ? Source{Source::kFile, files[next++]} : source, invocation, pattern,
                &history, &report);
   }
-  return report.Finish(&history);
+  const int status = report.Finish(&history);
+  if (output != nullptr) std::cout.rdbuf(output);
+  return invocation.svg.empty() ? status : WritePicture(invocation.svg, report.picture(), status);
 }
 
 }  // namespace tool

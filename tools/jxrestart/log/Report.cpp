@@ -85,7 +85,10 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
   ++deviations_;
   if (shown_ == Deviations::kShown) return;
   ++shown_;
-  Warn(history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect);
+  const std::string text =
+      history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect;
+  Warn(text);
+  picture_.Deviation(&place, text);
   if (invocation_.json) {
     first_.push_back(PlacedDeviationJson(history_->files()[place.file], place, offset, problem, effect));
   }
@@ -94,6 +97,7 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
 void Report::Missing(const std::string& what) {
   ++deviations_;
   Warn(what);
+  picture_.Deviation(nullptr, what);
   if (invocation_.json) first_.push_back({{"problem", what}});
 }
 
@@ -101,10 +105,15 @@ void Report::Unreadable(const std::string& name, const std::string& why) {
   ++unreadable_;
   unread_.push_back(name);
   Warn(name + ": " + why);
+  picture_.Deviation(nullptr, name + ": " + why);
 }
 
 int Report::Finish(History* history) {
   if (shown_ < deviations_) Warn(Plural(deviations_ - shown_, "more deviation", "more deviations") + " not shown");
+  if (!invocation_.svg.empty()) {
+    picture_.NotShown(deviations_ - shown_);
+    drawn_ = picture_.Draw(*history);
+  }
   if (history->states() == 0) {
     if (invocation_.json) PrintJsonSummary(history);
     Warn("no restart string found in " + Plural(history->lines(), "line", "lines"));

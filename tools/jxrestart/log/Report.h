@@ -10,6 +10,7 @@
 #include "tools/jxrestart/Invocation.h"
 #include "tools/jxrestart/Json.h"
 #include "tools/jxrestart/log/History.h"
+#include "tools/jxrestart/log/Picture.h"
 
 namespace jxrestart {
 namespace tool {
@@ -22,13 +23,19 @@ class Report : public HistoryListener {
 
   void Found(const Place& place, const FoundText& found, const StrictReading& strict, const std::string& job) override;
   void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) override;
+  void Taken(size_t job, Family family, const Place& place, const StrictReading& state, bool restart, bool repeat,
+             const std::vector<int32_t>& deviating) override {
+    if (!invocation_.svg.empty()) picture_.Taken(job, family, place, state, restart, repeat, deviating);
+  }
   // A file that should be among those read.
   void Missing(const std::string& what);
   // A file, or part of one, that could not be read.
   void Unreadable(const std::string& name, const std::string& why);
 
-  // Prints the summary of `history`; returns the exit status.
+  // Prints the summary of `history`; returns the exit status. With --svg,
+  // the picture is drawn first, into picture().
   int Finish(History* history);
+  const std::string& picture() const { return drawn_; }
 
  private:
   void PrintSummary(History* history);
@@ -42,6 +49,8 @@ class Report : public HistoryListener {
   Json first_ = Json::array();       // the deviations shown, for --json
   std::string line_;                 // a state being shown, its buffer reused
   std::vector<std::string> quotedFiles_;  // the files' names as JSON strings
+  Picture picture_;
+  std::string drawn_;
 };
 
 }  // namespace tool
