@@ -1,11 +1,18 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: deb demo torture test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
+.PHONY: deb demo picture torture test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
 
-# Builds the example job and runs the demo: copy, kill, restart, verify.
+# Builds the example job and runs the demo: copy, kill, restart, verify;
+# then draws the job's history from its log into build/demo/history.svg.
 demo: deps
 	cmake --preset default
-	cmake --build --preset default --target jx-copy-demo
-	build/bin/jx-copy-demo
+	cmake --build --preset default --target jx-copy-demo jxrestart
+	rm -rf build/demo && mkdir -p build/demo
+	ZN_DEBUG_LOG=$(CURDIR)/build/demo/job.log build/bin/jx-copy-demo
+	cd build/demo && ../bin/jxrestart log --svg history.svg job.log
+
+# The README's picture of the demo's history (doc/demo-history.svg), anew.
+picture: demo
+	cp build/demo/history.svg doc/demo-history.svg
 
 # The torture run of the example job: ROUNDS rounds of kills, each verified.
 ROUNDS ?= 600
