@@ -7,7 +7,8 @@
 // The logs, each read from the page cache, best of three runs:
 //   - a job log: mostly the rebuilt-string lines of a 1,000-volume job,
 //     with other lines and a hand-off line with the volume restart string
-//     now and then (MEGABYTES);
+//     now and then (MEGABYTES), read plain, with --all, --json --all, and
+//     with its picture drawn (--svg);
 //   - the rebuilt-string lines of a 1,000-volume job alone, offsets growing
 //     (MEGABYTES / 3);
 //   - one line of a job restart string of 12 million volumes, and a log of
@@ -121,7 +122,7 @@ void Compare(const char* what, const std::string& path, size_t bytes,
     std::string shown = "jxrestart log";
     for (const std::string& option : extra) {
       command.push_back(option);
-      shown += " " + option;
+      shown += " " + (option.find('/') == std::string::npos ? option : std::string("FILE"));
     }
     command.push_back(path);
     const Run tool = Time(command);
@@ -167,7 +168,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot write %s\n", path.c_str());
     return 1;
   }
-  Compare("a job log", path, bytes, {{}, {"--all"}, {"--json", "--all"}});
+  Compare("a job log", path, bytes, {{}, {"--all"}, {"--json", "--all"}, {"--svg", base + ".svg"}});
+  std::remove((base + ".svg").c_str());
   for (const bool journal : {false, true}) {
     bytes = WriteLog(path, (megabytes << 20) / 3, [journal](int round) { return Wrapped(JobLog(round), journal); });
     Compare(journal ? "the job log in the journal (-o json)" : "the job log from a container (json-file)", path, bytes);
