@@ -220,6 +220,21 @@ namespace {
 
 // The front of a text read as atoll reads it, saturated beyond 64 bits:
 // the log reader's guess at the first volume of a cut line's rest.
+TEST(LogReader, LeadingTimesAsIso8601WritesThem) {
+  const std::pair<const char*, double> kTimes[] = {
+      {"1970-01-01T00:00:00", 0},
+      {"2026-12-10T12:00:00Z stdout F x", 1796904000},
+      {"2026-12-10 12:00:00.25+01:00", 1796904000 - 3600 + 0.25},
+      {"2026-12-10T12:00:00,5-0130", 1796904000 + 5400 + 0.5},
+      {"2000-02-29T23:59:60", 951868800},  // a leap second: the next day
+      {"2026-13-01T00:00:00", -1},
+      {"2026-12-10T12:00", -1},
+      {"Dec 10 12:00:01 host job[1]:", -1},
+      {"", -1},
+  };
+  for (const auto& [text, seconds] : kTimes) EXPECT_DOUBLE_EQ(jxrestart::tool::LeadingTime(text), seconds) << text;
+}
+
 TEST(Numbers, LeadingNumberAsAtollReadsIt) {
   const std::pair<const char*, int64_t> kCases[] = {
       {"", 0},

@@ -116,6 +116,18 @@ TEST(Picture, SaysWhatTheHistorySays) {
   }
 }
 
+// Where every line says when, the states stand at their times.
+TEST(Picture, PutsStatesAtTheirTimes) {
+  const std::string log = Folder() + "/timed.log", svg = Folder() + "/timed.svg";
+  std::ofstream(log) << "2026-12-10T12:00:00Z -Restart 1|1@\n2026-12-10T12:00:10Z -Restart 1|2@\n"
+                        "2026-12-10 13:00:40+01:00 -Restart 1|3@\n";
+  ASSERT_EQ(RunProgram(JXRESTART_TOOL, {"log", "--svg", svg, log}).status, 0);
+  std::ifstream in(svg, std::ios::binary);
+  const Document d(std::string(std::istreambuf_iterator<char>(in), {}));
+  EXPECT_EQ(d.Values("//s:circle[@class='state']", "data-time"), "1796904000.0 1796904010.0 1796904040.0");
+  EXPECT_EQ(d.Values("//s:circle[@class='state']", "cx"), "110.0 325.0 970.0");
+}
+
 // Names that XML would read as markup are escaped; a job of many volumes
 // is drawn in bins, and its document stays small.
 TEST(Picture, EscapesNamesAndStaysSmall) {

@@ -201,6 +201,7 @@ bool History::Join(LineTexts* t, size_t number) {
   joined_.plain = false;
   joined_.name = t->name;
   joined_.process = t->process;
+  joined_.time = t->time;
   ReadJoined(p.text, &joined_);
   TextsOf(&joined_, p.line);
   p.text.clear();
@@ -247,6 +248,7 @@ void History::TextsOf(LineTexts* t, size_t number) {
     return;
   }
   process_ = t->process;
+  time_ = t->time;
   for (size_t i = 0; i < t->found.size(); ++i) {
     Add({files_.size() - 1, number, t->found[i].column}, t->found[i], &t->readings[i], t->name);
   }
@@ -330,7 +332,7 @@ void History::Follow(size_t job, const Place& place, const FoundText& found, Str
   if (!first) {
     v = Judge(track.last, *strict, family, found.restart);
   }
-  listener_->Taken(job, family, place, *strict, found.restart, v.repeat, v.deviating);
+  listener_->Taken(job, family, place, time_, *strict, found.restart, v.repeat, v.deviating);
   if (!first) {
     if (v.repeat) return;
     if (!v.broken.empty()) {

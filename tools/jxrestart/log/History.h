@@ -29,11 +29,13 @@ class HistoryListener {
   // Something wrong in the log, `offset` bytes after the place's column.
   virtual void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) = 0;
   // A state that the library restores something from, taken into the
-  // track of `family` of jobs()[job], with its entries ascending; `repeat`:
-  // the same as the track's last; `deviating`: its volumes that went back
-  // with no restart, or that it added several at once.
-  virtual void Taken(size_t /*job*/, Family /*family*/, const Place& /*place*/, const StrictReading& /*state*/,
-                     bool /*restart*/, bool /*repeat*/, const std::vector<int32_t>& /*deviating*/) {}
+  // track of `family` of jobs()[job], with its entries ascending; `time`:
+  // when its line was written (LineTexts::time); `repeat`: the same as the
+  // track's last; `deviating`: its volumes that went back with no restart,
+  // or that it added several at once.
+  virtual void Taken(size_t /*job*/, Family /*family*/, const Place& /*place*/, double /*time*/,
+                     const StrictReading& /*state*/, bool /*restart*/, bool /*repeat*/,
+                     const std::vector<int32_t>& /*deviating*/) {}
 };
 
 struct Verdict;
@@ -80,6 +82,7 @@ class History {
   size_t recent_[2] = {0, 0};
   size_t lines_ = 0, states_ = 0;
   std::string_view process_;  // of the line being taken
+  double time_ = -1;          // of the line being taken, where it says
   // A container's line in records: what came of it so far, by stream, and
   // the line number of its first record.
   struct Pending {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace jxrestart {
 namespace tool {
@@ -66,6 +67,16 @@ std::string Text(double x, double y, const std::string& text, const char* extra 
   return "<text x=\"" + Fixed(x) + "\" y=\"" + Fixed(y) + "\"" + extra + ">" + Escaped(text) + "</text>\n";
 }
 
+// "2026-12-10 12:00:00 UTC".
+std::string TimeText(double seconds) {
+  const time_t whole = static_cast<time_t>(seconds);
+  struct tm utc;
+  char text[40];
+  gmtime_r(&whole, &utc);
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+  return text;
+}
+
 __int128 SumOf(const StrictReading& state, Family family) {
   __int128 sum = 0;
   if (family == Family::kJob) {
@@ -78,12 +89,13 @@ __int128 SumOf(const StrictReading& state, Family family) {
 
 }  // namespace
 
-void Picture::Taken(size_t job, Family family, const Place& place, const StrictReading& state, bool restart,
-                    bool repeat, const std::vector<int32_t>& deviating) {
+void Picture::Taken(size_t job, Family family, const Place& place, double time, const StrictReading& state,
+                    bool restart, bool repeat, const std::vector<int32_t>& deviating) {
   Series& s = series_[{job, static_cast<int>(family)}];
   if (repeat && !restart) return;
-  const Point point{place, s.states++, SumOf(state, family), restart, !deviating.empty(),
+  const Point point{place, s.states++, time, SumOf(state, family), restart, !deviating.empty(),
                     s.states > 1 ? s.last.sum : SumOf(state, family)};
+  s.timed &= time >= 0 && (s.states == 1 || time >= s.last.time);
   if (restart) {
     ++s.restarts;
     const auto count = [&s](int32_t id) { ++s.restartsOf[id]; };
@@ -176,8 +188,12 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
   __int128 most = 1;
   for (const Point& p : points) most = std::max({most, p.sum, p.reached});
   const double y0 = top + 30 + kProgressHeight;
-  const double last = static_cast<double>(std::max<size_t>(1, s.last.order));
-  const auto X = [last](size_t order) { return kLeft + kPlot * static_cast<double>(order) / last; };
+  // x: the time, where every line says it, or the order.
+  const double start = s.timed ? points.front().time : 0;
+  const double span = std::max(s.timed ? s.last.time - start : static_cast<double>(s.last.order), 1e-9);
+  const auto X = [&](const Point& p) {
+    return kLeft + kPlot * ((s.timed ? p.time - start : static_cast<double>(p.order)) / span);
+  };
   const auto Y = [y0, most](__int128 v) {
     return y0 - kProgressHeight * std::max(0.0, static_cast<double>(v) / static_cast<double>(most));
   };
@@ -189,10 +205,14 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
               " font-size=\"10\"");
   out += Text(kLeft - 4, y0 - kProgressHeight + 10, Amount(most, family), " text-anchor=\"end\"");
   out += Text(kLeft - 4, y0, "0", " text-anchor=\"end\"");
+  if (s.timed) {
+    out += Text(kLeft, y0 + 26, TimeText(start), " font-size=\"10\"");
+    out += Text(kLeft + kPlot, y0 + 26, TimeText(s.last.time), " font-size=\"10\" text-anchor=\"end\"");
+  }
   // One label per file read, where its first state stands.
   for (size_t i = 0; i < points.size(); ++i) {
     if (i == 0 || points[i].place.file != points[i - 1].place.file) {
-      out += Text(X(points[i].order), y0 + 14, files[points[i].place.file], " class=\"file\" font-size=\"10\"");
+      out += Text(X(points[i]), y0 + 14, files[points[i].place.file], " class=\"file\" font-size=\"10\"");
     }
   }
   // Restarts: the work copied again shaded from the restart until the
@@ -204,28 +224,29 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
     size_t back = i;
     while (back + 1 < points.size() && points[back].sum < p.reached) ++back;
     if (again > 0) {
-      out += "<rect class=\"recopied\" x=\"" + Fixed(X(p.order)) + "\" y=\"" + Fixed(Y(p.reached)) + "\" width=\"" +
-             Fixed(X(points[back].order) - X(p.order)) + "\" height=\"" + Fixed(Y(p.sum) - Y(p.reached)) +
+      out += "<rect class=\"recopied\" x=\"" + Fixed(X(p)) + "\" y=\"" + Fixed(Y(p.reached)) + "\" width=\"" +
+             Fixed(X(points[back]) - X(p)) + "\" height=\"" + Fixed(Y(p.sum) - Y(p.reached)) +
              "\" fill=\"" + kBand + "\" fill-opacity=\"0.35\" data-from=\"" + Decimal(p.sum) + "\" data-to=\"" +
              Decimal(p.reached) + "\"/>\n";
     }
     const std::string saying = "restart at " + Where(files, p.place) + ": saved " + Amount(p.sum, family) +
                                ", copied again " + Amount(again, family);
-    out += "<line class=\"restart\" x1=\"" + Fixed(X(p.order)) + "\" y1=\"" + Fixed(y0) + "\" x2=\"" +
-           Fixed(X(p.order)) + "\" y2=\"" + Fixed(y0 - kProgressHeight) + "\" stroke=\"" + kRestart +
+    out += "<line class=\"restart\" x1=\"" + Fixed(X(p)) + "\" y1=\"" + Fixed(y0) + "\" x2=\"" +
+           Fixed(X(p)) + "\" y2=\"" + Fixed(y0 - kProgressHeight) + "\" stroke=\"" + kRestart +
            "\" stroke-dasharray=\"4 3\" data-file=\"" + Escaped(files[p.place.file]) + "\" data-line=\"" +
            std::to_string(p.place.line) + "\" data-saved=\"" + Decimal(p.sum) + "\" data-recopied=\"" +
            Decimal(again) + "\"><title>" + Escaped(saying) + "</title></line>\n";
-    out += Text(X(p.order) + 3, y0 - kProgressHeight + 12 + 12 * static_cast<double>(i % 3), saying,
+    out += Text(X(p) + 3, y0 - kProgressHeight + 12 + 12 * static_cast<double>(i % 3), saying,
                 " font-size=\"10\" fill=\"#d62728\"");
   }
   std::string line;
-  for (const Point& p : points) line += Fixed(X(p.order)) + "," + Fixed(Y(p.sum)) + " ";
+  for (const Point& p : points) line += Fixed(X(p)) + "," + Fixed(Y(p.sum)) + " ";
   out += "<polyline fill=\"none\" stroke=\"" + std::string(kLine) + "\" points=\"" + line + "\"/>\n";
   for (const Point& p : points) {
-    out += "<circle class=\"state\" cx=\"" + Fixed(X(p.order)) + "\" cy=\"" + Fixed(Y(p.sum)) + "\" r=\"2.5\" fill=\"" +
+    out += "<circle class=\"state\" cx=\"" + Fixed(X(p)) + "\" cy=\"" + Fixed(Y(p.sum)) + "\" r=\"2.5\" fill=\"" +
            (p.deviation ? kDeviation : kLine) + "\" data-file=\"" + Escaped(files[p.place.file]) + "\" data-line=\"" +
-           std::to_string(p.place.line) + "\" data-order=\"" + std::to_string(p.order) + "\" data-sum=\"" +
+           std::to_string(p.place.line) + "\" data-order=\"" + std::to_string(p.order) +
+           (s.timed ? "\" data-time=\"" + Fixed(p.time) : std::string()) + "\" data-sum=\"" +
            Decimal(p.sum) + "\"><title>" + Escaped(Where(files, p.place)) + ": " + Escaped(Amount(p.sum, family)) +
            "</title></circle>\n";
   }

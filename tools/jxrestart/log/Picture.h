@@ -34,8 +34,8 @@ class Picture {
   static constexpr size_t kBars = 1000;
   static constexpr size_t kPoints = 2000;  // kept per job beyond the restarts and deviations
 
-  void Taken(size_t job, Family family, const Place& place, const StrictReading& state, bool restart, bool repeat,
-             const std::vector<int32_t>& deviating);
+  void Taken(size_t job, Family family, const Place& place, double time, const StrictReading& state, bool restart,
+             bool repeat, const std::vector<int32_t>& deviating);
   // A deviation as the text report words it, at `place` or (null) of no
   // line.
   void Deviation(const Place* place, const std::string& text) {
@@ -51,6 +51,7 @@ class Picture {
   struct Point {
     Place place;
     size_t order;  // the state's place among its track's
+    double time;   // < 0: its line does not say
     __int128 sum;
     bool restart, deviation;
     __int128 reached;  // a restart: the sum of the state before it
@@ -63,6 +64,7 @@ class Picture {
     std::map<int32_t, uint32_t> restartsOf;       // a volume's restarts
     std::map<int32_t, Place> deviating;           // a volume's first deviation
     size_t special = 0, dropped = 0;              // restarts and deviations kept, and not
+    bool timed = true;                            // every state's line says when, in order
   };
   struct Caption {
     bool placed;

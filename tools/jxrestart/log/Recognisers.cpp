@@ -101,6 +101,52 @@ bool IsTornText(std::string_view line) {
 
 namespace {
 
+// Reads `digits` digits at *at into *value, stepping past them.
+bool Digits(std::string_view text, size_t* at, int digits, int* value) {
+  *value = 0;
+  for (int i = 0; i < digits; ++i, ++*at) {
+    if (*at >= text.size() || !IsDigit(text[*at])) return false;
+    *value = *value * 10 + (text[*at] - '0');
+  }
+  return true;
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  return era * 146097 + yoe * 365 + yoe / 4 - yoe / 100 + doy - 719468;
+}
+
+}  // namespace
+
+double LeadingTime(std::string_view text) {
+  int year, month, day, hour, minute, second;
+  size_t at = 0;
+  const auto skip = [&](char c) { return at < text.size() && text[at] == c ? (++at, true) : false; };
+  if (!Digits(text, &at, 4, &year) || !skip('-') || !Digits(text, &at, 2, &month) || !skip('-') ||
+      !Digits(text, &at, 2, &day) || !(skip('T') || skip(' ')) || !Digits(text, &at, 2, &hour) || !skip(':') ||
+      !Digits(text, &at, 2, &minute) || !skip(':') || !Digits(text, &at, 2, &second) || month < 1 || month > 12 ||
+      day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+    return -1;
+  }
+  double time = static_cast<double>(DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second);
+  if (skip('.') || skip(',')) {
+    for (double unit = 0.1; at < text.size() && IsDigit(text[at]); ++at, unit /= 10) time += unit * (text[at] - '0');
+  }
+  int zoneHours = 0, zoneMinutes = 0;
+  const bool east = at < text.size() && text[at] == '+';
+  if ((skip('+') || skip('-')) && Digits(text, &at, 2, &zoneHours) && (skip(':') || true) &&
+      Digits(text, &at, 2, &zoneMinutes)) {
+    time -= (east ? 1 : -1) * (zoneHours * 3600 + zoneMinutes * 60);
+  }
+  return time;
+}
+
+namespace {
+
 // A JSON object scanned as it is parsed, without building it: every string
 // value in order, and the top-level members that tell a container's record
 // or a journal entry (whose message may come as an array of byte values).
@@ -186,7 +232,15 @@ bool FromJournal(std::string_view message, const std::string_view* pid, const st
   return true;
 }
 
+// __REALTIME_TIMESTAMP: microseconds since 1970.
+void JournalTime(std::string_view micros, LineTexts* t) {
+  if (!micros.empty() && micros.size() < 19 && std::all_of(micros.begin(), micros.end(), IsDigit)) {
+    t->time = static_cast<double>(LeadingNumber(micros)) / 1e6;
+  }
+}
+
 bool FromJournal(const JsonScan& entry, LineTexts* t) {
+  if (const std::string* time = entry.Member("__REALTIME_TIMESTAMP")) JournalTime(*time, t);
   const std::string* pid = entry.Member("_PID");
   const std::string* name = entry.Member("SYSLOG_IDENTIFIER") ? entry.Member("SYSLOG_IDENTIFIER") : entry.Member("_SYSTEMD_UNIT");
   const std::string_view pidView = pid ? *pid : std::string_view(), nameView = name ? *name : std::string_view();
@@ -203,9 +257,9 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
     return false;
   }
   // The first of each member, as the parser's reading takes it.
-  constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT"};
-  std::string_view values[4];
-  bool has[4] = {false, false, false, false};
+  constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "__REALTIME_TIMESTAMP"};
+  std::string_view values[5];
+  bool has[5] = {false, false, false, false, false};
   for (size_t at = 1; at < line.size();) {
     // "KEY":"VALUE" then ',' or the closing '}'.
     const size_t keyEnd = line.find('"', at + 1);
@@ -213,12 +267,13 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
     const size_t valueEnd = line.find('"', keyEnd + 3);
     if (valueEnd == std::string_view::npos || (line[valueEnd + 1] != ',' && valueEnd + 2 != line.size())) return false;
     const std::string_view key = line.substr(at + 1, keyEnd - at - 1);
-    for (int k = 0; k < 4; ++k) {
+    for (int k = 0; k < 5; ++k) {
       if (key == kKeys[k] && !has[k]) values[k] = line.substr(keyEnd + 3, valueEnd - keyEnd - 3), has[k] = true;
     }
     at = valueEnd + 2;
   }
   if (!has[0]) return false;
+  if (has[4]) JournalTime(values[4], t);
   const int name = has[2] ? 2 : 3;
   return FromJournal(values[0], has[1] ? &values[1] : nullptr, has[name] ? &values[name] : nullptr, t);
 }
@@ -243,6 +298,7 @@ bool FromJson(std::string_view line, LineTexts* t) {
     std::string_view text = *log;
     const bool partial = text.empty() || text.back() != '\n';
     if (!partial) text.remove_suffix(1);
+    if (const std::string* time = scan.Member("time")) t->time = LeadingTime(*time);
     return Record(*stream, text, partial, t);
   }
   for (const std::string& value : t->strings) FindTexts(value, &t->found);
@@ -268,6 +324,7 @@ bool FromDockerAsWritten(std::string_view line, LineTexts* t) {
       line.find('"', streamEnd + kTime.size()) != line.size() - 2 || line.back() != '}') {
     return false;
   }
+  t->time = LeadingTime(line.substr(streamEnd + kTime.size()));
   return Record(line.substr(stream, streamEnd - stream), text, !whole, t);
 }
 
@@ -288,6 +345,7 @@ bool FromCri(std::string_view line, LineTexts* t) {
     t->problem = "a CRI record with the tag " + Quote(flag) + ", neither P nor F";
     return true;
   }
+  t->time = LeadingTime(line);
   return Record(rest.substr(0, stream), tag == std::string_view::npos ? std::string_view() : rest.substr(tag + 1),
                 flag == "P", t);
 }
@@ -295,6 +353,7 @@ bool FromCri(std::string_view line, LineTexts* t) {
 // Any other line, as it is.
 bool FromPlainText(std::string_view line, LineTexts* t) {
   FindTexts(line, &t->found);
+  if (!t->found.empty()) t->time = LeadingTime(line);
   t->plain = true;
   return true;
 }
@@ -349,6 +408,7 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   t->partial = false;
   t->problem.clear();
   t->process.clear();
+  t->time = -1;
   if (!t->selected) return;
   for (const auto recognise : kRecognisers) {
     if (recognise(line, t)) break;

@@ -53,6 +53,7 @@ struct LineTexts {
   bool plain = true;     // found by the plain recogniser, not in a line of JSON
   std::string name;      // what --job captured
   std::string process;   // the process that wrote it, where the line says: "job[4711]"
+  double time = -1;      // when it was written, in seconds since 1970, where the line says; else < 0
   std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
   std::string_view stream;    // a container record's stream ("stdout"), or empty
   std::string_view fragment;  // a container record's text, without its line end
@@ -61,6 +62,11 @@ struct LineTexts {
   std::vector<FoundText> found;
   std::vector<StrictReading> readings;  // one per text; a well-formed one's items ascending
 };
+
+// The time that an ISO 8601 date and time at the front of `text` gives
+// ("2026-12-10T12:00:00.5Z", "2026-12-10 12:00:00+01:00"; no zone: UTC),
+// in seconds since 1970; -1 when it does not begin with one.
+double LeadingTime(std::string_view text);
 
 // Fills *t with what `line` holds, reusing its buffers. Logs nothing.
 void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matches* matches, LineTexts* t);

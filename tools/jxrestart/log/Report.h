@@ -23,9 +23,9 @@ class Report : public HistoryListener {
 
   void Found(const Place& place, const FoundText& found, const StrictReading& strict, const std::string& job) override;
   void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) override;
-  void Taken(size_t job, Family family, const Place& place, const StrictReading& state, bool restart, bool repeat,
-             const std::vector<int32_t>& deviating) override {
-    if (!invocation_.svg.empty()) picture_.Taken(job, family, place, state, restart, repeat, deviating);
+  void Taken(size_t job, Family family, const Place& place, double time, const StrictReading& state, bool restart,
+             bool repeat, const std::vector<int32_t>& deviating) override {
+    if (!invocation_.svg.empty()) picture_.Taken(job, family, place, time, state, restart, repeat, deviating);
   }
   // A file that should be among those read.
   void Missing(const std::string& what);
