@@ -1,13 +1,15 @@
 // The jxrestart tool's log reader on any log: every text it finds stands
 // in its line where it says; every deviation of a state lies inside its
 // line; there is one summary per job; and the last state a job's summary
-// shows is the library's reading of a state line of the log.
+// shows is the library's reading of a state line of the log; its picture
+// is a whole document of less than 2 MB.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -44,12 +46,18 @@ std::vector<Json> LogJson(const std::string& log) {
   invocation.json = true;
   invocation.all = true;
   invocation.sources.push_back({tool::Source::kFile, path});
+  invocation.svg = path + ".svg";
   std::ostringstream out, err;
   std::streambuf* cout = std::cout.rdbuf(out.rdbuf());
   std::streambuf* cerr = std::cerr.rdbuf(err.rdbuf());
   tool::Log(invocation);
   std::cout.rdbuf(cout);
   std::cerr.rdbuf(cerr);
+  // The picture is a whole document, and a small one.
+  std::ifstream drawn(invocation.svg, std::ios::binary);
+  const std::string svg((std::istreambuf_iterator<char>(drawn)), std::istreambuf_iterator<char>());
+  FUZZ_CHECK(svg.compare(0, 5, "<?xml") == 0 && svg.size() > 7 && svg.compare(svg.size() - 7, 7, "</svg>\n") == 0);
+  FUZZ_CHECK(svg.size() < (2u << 20));
   std::vector<Json> lines;
   std::istringstream in(out.str());
   for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));

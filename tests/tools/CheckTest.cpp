@@ -14,6 +14,7 @@
 #include "tools/jxrestart/Numbers.h"
 #include "tools/jxrestart/log/Source.h"
 #include "tools/jxrestart/log/History.h"
+#include "tools/jxrestart/log/JobPattern.h"
 #include "tools/jxrestart/log/Recognisers.h"
 
 namespace {
@@ -220,6 +221,48 @@ namespace {
 
 // The front of a text read as atoll reads it, saturated beyond 64 bits:
 // the log reader's guess at the first volume of a cut line's rest.
+// Each form of line: the texts it holds, the process that wrote it and
+// when, as its recogniser reads them.
+struct FormCase {
+  std::string line;
+  std::string texts;  // joined with spaces
+  std::string process;
+  double time;
+};
+
+const FormCase kForms[] = {
+    {R"({"__CURSOR":"s","__REALTIME_TIMESTAMP":"1796904000500000","_PID":"7","MESSAGE":"-Restart 1|1@"})",
+     "-Restart 1|1@", "[7]", 1796904000.5},
+    {R"({"__CURSOR":"s","__REALTIME_TIMESTAMP":"soon","MESSAGE":"-Restart 1|1@"})", "-Restart 1|1@", "", -1},
+    {R"({"__CURSOR":"s","__REALTIME_TIMESTAMP":"17969040005000001234","MESSAGE":"x"})", "", "", -1},
+    {R"({"__CURSOR":"s","PRIORITY":6,"MESSAGE":"-Restart 1|2@","__REALTIME_TIMESTAMP":"1000000"})", "-Restart 1|2@", "",
+     1},
+    {R"({"__CURSOR":"s","MESSAGE":"-Restart 1|3@"x})", R"(-Restart 1|3@"x})", "", -1},
+    {R"({"__CURSOR":"s","MESSAGE)", "", "", -1},
+    {R"({"__CURSOR":"s","_PID":"9"})", "", "", -1},
+    {R"({"__CURSOR":"s"  ,"MESSAGE":"-Restart 1|4@"})", "-Restart 1|4@", "", -1},
+    {R"({"log":"-Restart 1|5@\n","stream":"stderr","time":"2026-12-10T12:00:00Z"})", "-Restart 1|5@", "stderr",
+     1796904000},
+    {R"({"log": "-Restart 1|6@\n", "stream": "stdout", "time": "2026-12-10T12:00:01Z"})", "-Restart 1|6@", "stdout",
+     1796904001},
+    {"2026-12-10T12:00:02Z stdout F -Restart 1|7@", "-Restart 1|7@", "stdout", 1796904002},
+    {"2026-12-10 12:00:03 host job[4]: -Restart 1|8@", "-Restart 1|8@", "job[4]", 1796904003},
+};
+
+TEST(LogReader, ReadsEachFormOfLine) {
+  jxrestart::tool::JobPattern pattern;
+  jxrestart::tool::JobPattern::Matches matches(pattern);
+  jxrestart::tool::LineTexts t;
+  for (const FormCase& c : kForms) {
+    jxrestart::tool::ReadLine(c.line, pattern, &matches, &t);
+    std::string texts;
+    for (const auto& found : t.found) texts += (texts.empty() ? "" : " ") + std::string(found.text);
+    EXPECT_EQ(texts, c.texts) << c.line;
+    EXPECT_EQ(t.process, c.process) << c.line;
+    EXPECT_DOUBLE_EQ(t.time, c.time) << c.line;
+  }
+}
+
 TEST(LogReader, LeadingTimesAsIso8601WritesThem) {
   const std::pair<const char*, double> kTimes[] = {
       {"1970-01-01T00:00:00", 0},
@@ -227,7 +270,14 @@ TEST(LogReader, LeadingTimesAsIso8601WritesThem) {
       {"2026-12-10 12:00:00.25+01:00", 1796904000 - 3600 + 0.25},
       {"2026-12-10T12:00:00,5-0130", 1796904000 + 5400 + 0.5},
       {"2000-02-29T23:59:60", 951868800},  // a leap second: the next day
-      {"2026-13-01T00:00:00", -1},
+      {"2026-12-10T12:00:00+01", 1796904000},  // a zone of hours alone is not read
+      {"2026-12-10T12:00:00.", 1796904000},
+      {"2026-13-01T00:00:00", -1},   {"2026-00-01T00:00:00", -1},  {"2026-12-00T00:00:00", -1},
+      {"2026-12-32T00:00:00", -1},   {"2026-12-10T24:00:00", -1},  {"2026-12-10T12:60:00", -1},
+      {"2026-12-10T12:00:61", -1},   {"2026/12-10T12:00:00", -1},  {"2026-12/10T12:00:00", -1},
+      {"2026-12-10_12:00:00", -1},   {"2026-12-10T12-00:00", -1},  {"2026-12-10T12:00-00", -1},
+      {"2026-1x-10T12:00:00", -1},   {"2026-12-1xT12:00:00", -1},  {"2026-12-10T1x:00:00", -1},
+      {"2026-12-10T12:0x:00", -1},   {"2026-12-10T12:00:0x", -1},
       {"2026-12-10T12:00", -1},
       {"Dec 10 12:00:01 host job[1]:", -1},
       {"", -1},

@@ -95,6 +95,7 @@ const PictureCase kCases[] = {
     {"volume records: bytes, offsets near 2^63",
      "0|1|1001|9223372036854775000$0|2|1002|9223372036854775000$\n", "18446744073709550000", "", "",
      "1=9223372036854775000 2=9223372036854775000", "", 0},
+    {"negative offsets", "-Restart 1|-5@2|-7@\n", "-12", "", "", "1=-5 2=-7", "", 0},
     {"no job", "nothing here\n", "", "", "", "", "", 0},
 };
 
@@ -145,6 +146,40 @@ TEST(Picture, EscapesNamesAndStaysSmall) {
   EXPECT_EQ(d.Values("//s:g[@class='job']", "data-job"), "<a&\"b'>");
   EXPECT_EQ(d.Count("//s:rect[@class='volume']"), 1000u);
   EXPECT_EQ(d.Values("//s:circle[@class='state']", "data-file").substr(0, path.size()), path);
+  EXPECT_LT(text.size(), 2u << 20);
+}
+
+// A long history is thinned, and what is left out is said: states the
+// drawing cannot tell apart, deviations beyond what it has room for, the
+// volumes and deviations past the lists' lengths. A name with a control
+// character stays well-formed XML.
+TEST(Picture, ThinsALongHistoryAndSaysWhatItLeftOut) {
+  std::string first, second;
+  for (int state = 0; state < 5000; ++state) {
+    // Every other state, one volume goes back with no restart.
+    std::string line = "-Restart ";
+    for (int v = 1; v <= 30; ++v) {
+      const bool back = state % 2 == 1 && v == state / 2 % 30 + 1;
+      line += std::to_string(v) + "|" + std::to_string(back ? state - 2 : state) + "@";
+    }
+    (state < 2500 ? first : second) += line + "\n";
+  }
+  const std::string a = Folder() + "/long\x01.log", b = Folder() + "/long-2.log", svg = Folder() + "/long.svg";
+  std::ofstream(a, std::ios::binary) << first;
+  std::ofstream(b, std::ios::binary) << second;
+  RunProgram(JXRESTART_TOOL, {"log", "--svg", svg, a, b});
+  std::ifstream in(svg, std::ios::binary);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  const Document d(text);
+  ASSERT_TRUE(d.parsed());
+  const size_t states = d.Count("//s:circle[@class='state']");
+  EXPECT_GT(states, 2000u);
+  EXPECT_LE(states, 4001u);
+  EXPECT_NE(text.find("more restarts and deviations not drawn"), std::string::npos);
+  EXPECT_EQ(d.Count("//s:text[@class='deviating']"), 20u);
+  EXPECT_EQ(d.Count("//s:text[@class='more']"), 2u);  // volumes, and the report's deviations
+  EXPECT_EQ(d.Count("//s:text[@class='file']"), 2u);
+  EXPECT_NE(text.find("long?.log"), std::string::npos);
   EXPECT_LT(text.size(), 2u << 20);
 }
 
