@@ -346,8 +346,9 @@ bool FromCri(std::string_view line, LineTexts* t) {
     return true;
   }
   t->time = LeadingTime(line);
-  return Record(rest.substr(0, stream), tag == std::string_view::npos ? std::string_view() : rest.substr(tag + 1),
-                flag == "P", t);
+  // A record with no text is an empty line, still a view into this one.
+  return Record(rest.substr(0, stream), rest.substr(tag == std::string_view::npos ? rest.size() : tag + 1), flag == "P",
+                t);
 }
 
 // Any other line, as it is.
