@@ -172,7 +172,6 @@ std::string Picture::Draw(const History& h) const {
 
 std::string Picture::DrawJob(const History& history, size_t index, const Series& s, Family family, double top,
                              double* height) const {
-  const std::vector<std::string>& files = history.files();
   const Job& job = history.jobs()[index];
   std::string out = "<g class=\"job\" data-job=\"" + Escaped(job.name.empty() ? std::to_string(index + 1) : job.name) +
                     "\" data-family=\"" + (family == Family::kJob ? "job" : "volumes") + "\">\n";
@@ -182,7 +181,19 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
                   (s.restarts == 1 ? " restart" : " restarts") +
                   (s.dropped > 0 ? " (" + std::to_string(s.dropped) + " more restarts and deviations not drawn)" : ""),
               " font-weight=\"bold\" font-size=\"14\"");
-  // Progress: x the state's order, y the sum of the offsets.
+  double axis = 0, bottom = 0;
+  out += DrawProgress(history, s, family, top, &axis);
+  out += DrawVolumes(history, job, s, family, axis + 40, &bottom);
+  *height = bottom + 30 - top;
+  return out + "</g>\n";
+}
+
+// The sum of the offsets over the states, the restarts marked and what
+// they copied again shaded; *axis: where the x axis is drawn.
+std::string Picture::DrawProgress(const History& history, const Series& s, Family family, double top,
+                                  double* axis) const {
+  const std::vector<std::string>& files = history.files();
+  std::string out;
   std::vector<Point> points = s.points;
   if (points.back().order != s.last.order) points.push_back(s.last);
   __int128 most = 1;
@@ -250,7 +261,15 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
            Decimal(p.sum) + "\"><title>" + Escaped(Where(files, p.place)) + ": " + Escaped(Amount(p.sum, family)) +
            "</title></circle>\n";
   }
-  double at = y0 + 40;
+  *axis = y0;
+  return out;
+}
+
+// The volumes at the last state, a bar each; *bottom: below the last.
+std::string Picture::DrawVolumes(const History& history, const Job& job, const Series& s, Family family, double at,
+                                 double* bottom) const {
+  const std::vector<std::string>& files = history.files();
+  std::string out;
   // The volumes at the last state, grouped when there are too many.
   const Track& track = job.tracks[static_cast<int>(family)];
   std::vector<std::pair<int32_t, int64_t>> lasts;
@@ -301,9 +320,10 @@ std::string Picture::DrawJob(const History& history, size_t index, const Series&
                                                           std::to_string(id) + " at " + Where(files, place)) +
            "</text>\n";
   }
-  *height = at + 30 - top;
-  return out + "</g>\n";
+  *bottom = at;
+  return out;
 }
+
 
 }  // namespace tool
 }  // namespace jxrestart

@@ -74,6 +74,9 @@ class Picture {
   void Thin(Series* series) const;
   std::string DrawJob(const History& history, size_t index, const Series& series, Family family, double top,
                       double* height) const;
+  std::string DrawProgress(const History& history, const Series& s, Family family, double top, double* axis) const;
+  std::string DrawVolumes(const History& history, const Job& job, const Series& s, Family family, double at,
+                          double* bottom) const;
 
   std::map<std::pair<size_t, int>, Series> series_;  // by job and family
   std::vector<Caption> caption_;
