@@ -101,7 +101,6 @@ int CrashModel::Parent(const std::string& path, Node** folder, std::string* name
 void CrashModel::LoadFolder(const std::string& path, uint32_t mode) {
   Ino ino = 0;
   Create(path, mode, true, &ino);
-  SyncAll();
 }
 
 void CrashModel::LoadFile(const std::string& path, std::string data, uint32_t mode) {
@@ -109,7 +108,6 @@ void CrashModel::LoadFile(const std::string& path, std::string data, uint32_t mo
   if (Create(path, mode, false, &ino) != 0) return;
   Node* file = Find(ino);
   file->data = file->synced = std::move(data);
-  SyncAll();
 }
 
 int CrashModel::Stat(Ino ino, Attributes* out) const {

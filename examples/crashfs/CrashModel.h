@@ -60,8 +60,9 @@ class CrashModel {
   // disk already holds, which need not be written again).
   void UseDisk(Disk* disk) { disk_ = disk; }
 
-  // Loads a durable file or folder as the disk already holds it (a
-  // folder before what it holds).
+  // Loads a file or folder as the disk already holds it (a folder before
+  // what it holds); SyncAll() after the last makes them all durable, in
+  // one pass over the tree.
   void LoadFile(const std::string& path, std::string data, uint32_t mode);
   void LoadFolder(const std::string& path, uint32_t mode);
 

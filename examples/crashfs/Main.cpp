@@ -417,6 +417,7 @@ int MountCommand(const std::string& given, const std::string& mountpoint, size_t
   static FolderDisk disk(backing);
   static crashfs::CrashModel model(&none, sector);
   Load(backing, "", &model);
+  model.SyncAll();
   model.UseDisk(&disk);
   static Mounted mounted{&model, {}, ""};
   std::string name = "jx-crashfs";

@@ -93,8 +93,8 @@ void Picture::Taken(size_t job, Family family, const Place& place, double time, 
                     bool restart, bool repeat, const std::vector<int32_t>& deviating) {
   Series& s = series_[{job, static_cast<int>(family)}];
   if (repeat && !restart) return;
-  const Point point{place, s.states++, time, SumOf(state, family), restart, !deviating.empty(),
-                    s.states > 1 ? s.last.sum : SumOf(state, family)};
+  const __int128 sum = SumOf(state, family);
+  const Point point{place, s.states++, time, sum, restart, !deviating.empty(), s.states > 1 ? s.last.sum : sum};
   s.timed &= time >= 0 && (s.states == 1 || time >= s.last.time);
   if (restart) {
     ++s.restarts;

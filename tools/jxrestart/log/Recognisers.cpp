@@ -136,11 +136,12 @@ double LeadingTime(std::string_view text) {
   if (skip('.') || skip(',')) {
     for (double unit = 0.1; at < text.size() && IsDigit(text[at]); ++at, unit /= 10) time += unit * (text[at] - '0');
   }
+  // A zone: "+hh:mm", "-hhmm"; "Z", or none, is UTC.
   int zoneHours = 0, zoneMinutes = 0;
   const bool east = at < text.size() && text[at] == '+';
-  if ((skip('+') || skip('-')) && Digits(text, &at, 2, &zoneHours) && (skip(':') || true) &&
-      Digits(text, &at, 2, &zoneMinutes)) {
-    time -= (east ? 1 : -1) * (zoneHours * 3600 + zoneMinutes * 60);
+  if ((skip('+') || skip('-')) && Digits(text, &at, 2, &zoneHours)) {
+    skip(':');
+    if (Digits(text, &at, 2, &zoneMinutes)) time -= (east ? 1 : -1) * (zoneHours * 3600 + zoneMinutes * 60);
   }
   return time;
 }

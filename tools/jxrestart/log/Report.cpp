@@ -88,7 +88,7 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
   const std::string text =
       history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect;
   Warn(text);
-  picture_.Deviation(&place, text);
+  if (drawing()) picture_.Deviation(&place, text);
   if (invocation_.json) {
     first_.push_back(PlacedDeviationJson(history_->files()[place.file], place, offset, problem, effect));
   }
@@ -97,7 +97,7 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
 void Report::Missing(const std::string& what) {
   ++deviations_;
   Warn(what);
-  picture_.Deviation(nullptr, what);
+  if (drawing()) picture_.Deviation(nullptr, what);
   if (invocation_.json) first_.push_back({{"problem", what}});
 }
 
@@ -105,12 +105,12 @@ void Report::Unreadable(const std::string& name, const std::string& why) {
   ++unreadable_;
   unread_.push_back(name);
   Warn(name + ": " + why);
-  picture_.Deviation(nullptr, name + ": " + why);
+  if (drawing()) picture_.Deviation(nullptr, name + ": " + why);
 }
 
 int Report::Finish(History* history) {
   if (shown_ < deviations_) Warn(Plural(deviations_ - shown_, "more deviation", "more deviations") + " not shown");
-  if (!invocation_.svg.empty()) {
+  if (drawing()) {
     picture_.NotShown(deviations_ - shown_);
     drawn_ = picture_.Draw(*history);
   }

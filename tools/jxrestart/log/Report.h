@@ -25,7 +25,7 @@ class Report : public HistoryListener {
   void Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) override;
   void Taken(size_t job, Family family, const Place& place, double time, const StrictReading& state, bool restart,
              bool repeat, const std::vector<int32_t>& deviating) override {
-    if (!invocation_.svg.empty()) picture_.Taken(job, family, place, time, state, restart, repeat, deviating);
+    if (drawing()) picture_.Taken(job, family, place, time, state, restart, repeat, deviating);
   }
   // A file that should be among those read.
   void Missing(const std::string& what);
@@ -38,6 +38,7 @@ class Report : public HistoryListener {
   const std::string& picture() const { return drawn_; }
 
  private:
+  bool drawing() const { return !invocation_.svg.empty(); }
   void PrintSummary(History* history);
   void PrintJob(History* history, size_t index);
   void PrintJsonSummary(History* history);
