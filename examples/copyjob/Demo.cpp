@@ -193,7 +193,7 @@ int RunDemo(const DemoOptions& o) {
       f.path.c_str(), FormatSize(o.block).c_str(), o.killAt);
   Sample sample;
   std::mt19937_64 random(42);
-  const bool made = MakeSample(f.path, o.block, std::vector<uint64_t>(static_cast<size_t>(o.volumes), o.size), random,
+  const bool made = MakeSample(f.path, "", o.block, std::vector<uint64_t>(static_cast<size_t>(o.volumes), o.size), random,
                                &sample);
   if (Interrupted()) return EndInterrupted(f);
   if (!made) Die("cannot write the sample volumes in " + f.path);
@@ -263,6 +263,7 @@ int Main(int argc, char** argv) {
   settings.onlyRound = o.round;
   settings.driver = Programs();
   settings.driver.plant = o.plant;
+  settings.crashfs = ProgramBeside("jx-crashfs");
   settings.folder = TemporaryFolder();
   ::unsetenv("ZN_DEBUG_LOG");
   return RunTorture(settings);

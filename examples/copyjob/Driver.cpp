@@ -78,9 +78,10 @@ size_t Sample::StatesUntil(uint64_t bytes, size_t* all) const {
   return until == 0 ? states : until;
 }
 
-bool MakeSample(const std::string& folder, uint64_t block, const std::vector<uint64_t>& sizes,
+bool MakeSample(const std::string& folder, const std::string& disk, uint64_t block, const std::vector<uint64_t>& sizes,
                 std::mt19937_64& random, Sample* sample) {
   sample->folder = folder;
+  sample->disk = disk.empty() ? folder : disk;
   sample->block = block;
   sample->volumes.clear();
   std::ofstream manifest(sample->Manifest());
@@ -129,7 +130,8 @@ struct Driver::RunState {
   uint64_t doneBytes = 0;  // what the job says it wrote
 };
 
-Driver::Driver(const Sample& sample, DriverSettings settings) : sample_(sample), settings_(std::move(settings)) {}
+Driver::Driver(const Sample& sample, DriverSettings settings, CrashDisk* crash)
+    : sample_(sample), settings_(std::move(settings)), crash_(crash) {}
 
 uint64_t Driver::SavedBytes() const {
   Offsets offsets;
@@ -274,7 +276,10 @@ RunResult Driver::Run(const Stop& asked, std::mt19937_64& random) {
   }
   if (stop.powerLoss && result.slot >= 0) {
     result.powerLoss = true;
-    result.loss = LosePower(records, random);
+    if (crash_ == nullptr || !crash_->Lose(random(), &result.loss)) {
+      result.failure = "jx-crashfs could not lose the power";
+      return result;
+    }
   }
   result.failure = AfterStop(run, &result);
   return result;

@@ -27,7 +27,7 @@
 #include <vector>
 
 #include "examples/copyjob/JobManager.h"
-#include "examples/copyjob/torture/PowerLoss.h"
+#include "examples/copyjob/CrashDisk.h"
 #include "examples/copyjob/torture/Steps.h"
 
 namespace copyjob {
@@ -38,9 +38,11 @@ struct Volume {
   std::string source, dest;
 };
 
-// A folder of sample volumes, their manifest, and the job's state file.
+// A folder of sample volumes and their manifest; the job's state file and
+// the destinations on `disk`, a folder that may be a jx-crashfs mount.
 struct Sample {
   std::string folder;
+  std::string disk;
   uint64_t block = 0;
   std::vector<Volume> volumes;
 
@@ -50,15 +52,16 @@ struct Sample {
   size_t StatesUntil(uint64_t bytes, size_t* all) const;
 
   std::string Manifest() const { return folder + "/manifest"; }
-  std::string Destinations() const { return folder + "/destinations"; }
-  std::string StateFile() const { return folder + "/state"; }
+  std::string Destinations() const { return disk + "/destinations"; }
+  std::string StateFile() const { return disk + "/state"; }
   uint64_t Total() const;
 };
 
 // Writes volumes of `sizes` bytes of `random`'s output into `folder`, which
-// exists, and their manifest. False when a file cannot be written or when
+// exists, and their manifest; the destinations go on `disk` (folder when
+// empty), which exists. False when a file cannot be written or when
 // the demo is interrupted.
-bool MakeSample(const std::string& folder, uint64_t block, const std::vector<uint64_t>& sizes,
+bool MakeSample(const std::string& folder, const std::string& disk, uint64_t block, const std::vector<uint64_t>& sizes,
                 std::mt19937_64& random, Sample* sample);
 
 // The offset of each source volume in a volume restart string, as the
@@ -79,7 +82,7 @@ struct Stop {
   long at = 1;
   int delayMicros = 0;
   uint64_t savedBytes = 0;
-  bool powerLoss = false;  // kAtStep, kMachine: both die, and the disk loses what was not synced
+  bool powerLoss = false;  // kAtStep, kMachine: both die, and the crash disk loses what was not synced
   long failingSave = 0;    // the failingSave-th save of the run fails, as on a full disk
 };
 
@@ -110,7 +113,9 @@ struct DriverSettings {
 
 class Driver {
  public:
-  Driver(const Sample& sample, DriverSettings settings);
+  // `crash` is the jx-crashfs mount the sample's disk is on, for the power
+  // losses; none when the runs have none.
+  Driver(const Sample& sample, DriverSettings settings, CrashDisk* crash = nullptr);
 
   // Called at each acknowledged state with the bytes its volumes vouch for.
   void OnAcknowledged(std::function<void(uint64_t)> observer) { observer_ = std::move(observer); }
@@ -139,6 +144,7 @@ class Driver {
 
   const Sample& sample_;
   DriverSettings settings_;
+  CrashDisk* crash_;
   std::function<void(uint64_t)> observer_;
   SavedState acknowledged_;
   uint64_t written_ = 0;

@@ -18,12 +18,16 @@ struct TortureSettings {
   uint64_t seed = 1;
   long onlyRound = -1;     // run this round alone
   DriverSettings driver;   // the programs, and a fault to plant
+  std::string crashfs;     // jx-crashfs, for the power losses
   std::string folder;      // where the rounds' folders are made
 };
 
 // Runs the rounds; prints a histogram of what stopped the runs and a
 // summary. Returns 0 when no round failed; keeps a failed round's folder
-// and prints how to run it again.
+// and prints how to run it again. Where jx-crashfs cannot mount, the
+// rounds run without power losses, and it says why and returns
+// kPowerLossesSkipped when nothing else failed.
+constexpr int kPowerLossesSkipped = 77;
 int RunTorture(const TortureSettings& settings);
 
 }  // namespace copyjob
