@@ -165,11 +165,6 @@ void OpenVolume(Volume* v, bool restart) {
   if (v->dest < 0) Die(kJobFailed, v->destPath + ": " + std::strerror(errno));
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
-}
-
 // A fresh start has just created the destinations: their names must be
 // durable before any state that counts on their data is handed on.
 void SyncFolders(const std::vector<Volume>& volumes) {
@@ -178,9 +173,7 @@ void SyncFolders(const std::vector<Volume>& volumes) {
     const std::string folder = FolderOf(v.destPath);
     if (std::find(done.begin(), done.end(), folder) != done.end()) continue;
     done.push_back(folder);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) Die(kJobFailed, folder + ": " + std::strerror(errno));
-    ::close(fd);
+    if (!SyncFolderOf(v.destPath)) Die(kJobFailed, folder + ": " + std::strerror(errno));
   }
 }
 

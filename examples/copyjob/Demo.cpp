@@ -46,7 +46,11 @@ save fails as on a full disk. Each round is verified. --round R runs round
 R alone, as a failed round says. --plant FAULT runs the rounds with a fault
 that a careless job or manager would have, to show that they catch it:
 skip-save:N (every N-th save acknowledged but not made), no-sync:data,
-no-sync:temp or no-sync:folder (a sync left out).
+no-sync:temp or no-sync:folder (a sync left out); or a careless way of
+saving: stream-temp (the temporary file written through a stream, not
+synced), new-name (named state.new, not synced), in-place (the state file
+rewritten in place), rename-first (renamed before it is synced), ack-early
+(the job told "ok" before the save's syncs).
 
 With ZN_DEBUG_LOG set to a file, the job's library lines go there; read
 them with 'jxrestart log FILE'.
@@ -76,6 +80,7 @@ std::string TemporaryFolder() {
 DriverSettings Programs() {
   DriverSettings settings;
   settings.manager = ProgramBeside("jx-copy-manager");
+  settings.carelessManager = ProgramBeside("jx-copy-careless-manager");
   settings.job = ProgramBeside("jx-copy-job");
   settings.layer = ProgramBeside("../lib/libjx-copy-faults.so");
   return settings;

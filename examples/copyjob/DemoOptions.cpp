@@ -1,5 +1,7 @@
 #include "examples/copyjob/DemoOptions.h"
 
+#include "examples/copyjob/careless/CarelessSaves.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -119,9 +121,10 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
       expected = "a whole number from 1";
     } else if (option == "--plant") {
       good = value == "no-sync:data" || value == "no-sync:temp" || value == "no-sync:folder" ||
-             (value.compare(0, 10, "skip-save:") == 0 && ParseIn(value.substr(10), {1, 1000000}, &n));
+             (value.compare(0, 10, "skip-save:") == 0 && ParseIn(value.substr(10), {1, 1000000}, &n)) ||
+             CarelessSave(value);
       o->plant = value;
-      expected = "skip-save:N, no-sync:data, no-sync:temp or no-sync:folder";
+      expected = std::string("skip-save:N, no-sync:data, no-sync:temp, no-sync:folder, ") + kCarelessSaves;
     } else if (option == "--round") {
       good = ParseIn(value, {0, 999999}, &n);
       o->round = static_cast<long>(n);

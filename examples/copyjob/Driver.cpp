@@ -19,6 +19,7 @@
 #include "examples/copyjob/DemoOptions.h"
 #include "examples/copyjob/Interrupt.h"
 #include "examples/copyjob/Protocol.h"
+#include "examples/copyjob/careless/CarelessSaves.h"
 #include "examples/copyjob/torture/Journal.h"
 #include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
@@ -150,14 +151,16 @@ pid_t Driver::StartManager(const Stop& stop, int* events, int* answers) const {
   if (stop.kind == Stop::kAtStep) settings.push_back({"JX_CRASH_KILL_AT", StepName(stop.step) + (":" + std::to_string(stop.at))});
   if (stop.powerLoss) settings.push_back({"JX_CRASH_KILL_GROUP", "1"});
   if (stop.failingSave > 0) settings.push_back({"JX_CRASH_FAIL_SAVE", std::to_string(stop.failingSave)});
-  if (!settings_.plant.empty()) settings.push_back({"JX_CRASH_PLANT", settings_.plant});
+  const bool careless = static_cast<bool>(CarelessSave(settings_.plant));
+  if (!settings_.plant.empty() && !careless) settings.push_back({"JX_CRASH_PLANT", settings_.plant});
   // A sanitizer's runtime wants to come first; the layer comes before it.
   const char* asan = std::getenv("ASAN_OPTIONS");
   settings.push_back({"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"});
-  std::vector<std::string> args = {settings_.manager,   "--job",   settings_.job,
+  std::vector<std::string> args = {careless ? settings_.carelessManager : settings_.manager, "--job", settings_.job,
                                    "--manifest",        sample_.Manifest(), "--state",
                                    sample_.StateFile(), "--block", std::to_string(sample_.block)};
   if (!settings_.jobLog.empty()) args.insert(args.end(), {"--job-log", settings_.jobLog});
+  if (careless) args.insert(args.end(), {"--plant", settings_.plant});
   const std::string errors = sample_.folder + "/job-errors";
   const pid_t pid = ::fork();
   if (pid == 0) {

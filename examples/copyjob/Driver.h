@@ -105,10 +105,11 @@ struct RunResult {
 
 struct DriverSettings {
   std::string manager;  // jx-copy-manager
+  std::string carelessManager;  // jx-copy-careless-manager, for the plants that are ways of saving
   std::string job;      // jx-copy-job
   std::string layer;    // the fault layer, preloaded
   std::string jobLog;   // the job's ZN_DEBUG_LOG, or empty
-  std::string plant;    // a fault to plant (FaultLayer.cpp), or empty
+  std::string plant;    // a fault to plant (FaultLayer.cpp, CarelessSaves.h), or empty
 };
 
 class Driver {

@@ -30,16 +30,6 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-bool SyncFolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
-}
-
 bool ReadLine(std::FILE* in, std::string* line) {
   line->clear();
   for (int c; (c = std::fgetc(in)) != EOF;) {
@@ -64,6 +54,21 @@ bool WriteTemporary(const std::string& temporary, const std::string& text) {
 }  // namespace
 
 std::string TemporaryOf(const std::string& path) { return path + ".tmp"; }
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool SyncFolderOf(const std::string& path) {
+  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return ok;
+}
 
 bool WriteLine(int fd, const std::string& text) {
   const std::string line = text + '\n';
@@ -156,7 +161,7 @@ JobManager::Event JobManager::Next() {
   if (kind != kStateLine || second == std::string::npos) return Event::kGone;
   SavedState state{line.substr(first + 1, second - first - 1), line.substr(second + 1)};
   if (onSave_) onSave_(state);
-  if (!SaveState(stateFile_, state)) {
+  if (!save_(stateFile_, state)) {
     saveError_ = std::string("cannot save ") + stateFile_ + ": " + std::strerror(errno);
     Answer(std::string(kRefusal) + " " + saveError_);
     return Event::kSaveFailed;

@@ -31,8 +31,15 @@ struct SavedState {
 bool SaveState(const std::string& path, const SavedState& state);
 // Reads the state file; false when it is missing or not two lines.
 bool LoadState(const std::string& path, SavedState* state);
+// How a manager saves a state to a path; SaveState unless told otherwise.
+using Saver = std::function<bool(const std::string& path, const SavedState& state)>;
 // The temporary file that SaveState writes before it renames it.
 std::string TemporaryOf(const std::string& path);
+// The folder that holds `path` ("." for a bare name, "/" for the root's).
+std::string FolderOf(const std::string& path);
+// Makes the names in the folder of `path` durable; false, with errno set,
+// when it cannot.
+bool SyncFolderOf(const std::string& path);
 // Writes `text` and a line end to `fd`, all of it; false when a write fails.
 bool WriteLine(int fd, const std::string& text);
 
@@ -62,6 +69,7 @@ class JobManager {
   void SetJobLog(std::string path) { jobLog_ = std::move(path); }
   // Called with each state just before it is saved.
   void OnSave(std::function<void(const SavedState&)> hook) { onSave_ = std::move(hook); }
+  void SetSaver(Saver saver) { save_ = std::move(saver); }
   void Acknowledge();
 
   // SIGKILL, the way a machine or an operator ends a job.
@@ -88,6 +96,7 @@ class JobManager {
   std::string resumed_;
   std::string saveError_;
   std::function<void(const SavedState&)> onSave_;
+  Saver save_ = SaveState;
   bool cleanedTemporary_ = false;
   uint64_t written_ = 0;
 };

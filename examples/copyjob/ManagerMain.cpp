@@ -16,6 +16,9 @@
 
 #include "examples/copyjob/JobManager.h"
 #include "examples/copyjob/Protocol.h"
+#ifdef JX_COPY_CARELESS
+#include "examples/copyjob/careless/CarelessSaves.h"
+#endif
 
 namespace copyjob {
 namespace {
@@ -25,7 +28,7 @@ void Tell(std::initializer_list<std::string> fields) {
 }
 
 int Run(int argc, char** argv) {
-  std::string job, manifest, state, log;
+  std::string job, manifest, state, log, plant;
   uint64_t block = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i], value = argv[i + 1];
@@ -34,6 +37,7 @@ int Run(int argc, char** argv) {
     if (option == "--state") state = value;
     if (option == "--block") block = std::strtoull(value.c_str(), nullptr, 10);
     if (option == "--job-log") log = value;
+    if (option == "--plant") plant = value;
   }
   if (job.empty() || manifest.empty() || state.empty() || block == 0 || argc % 2 == 0) {
     std::cerr << "usage: jx-copy-manager --job PROGRAM --manifest FILE --state FILE --block BYTES [--job-log PATH]\n";
@@ -43,6 +47,19 @@ int Run(int argc, char** argv) {
   ::signal(SIGPIPE, SIG_IGN);
   JobManager manager(job, manifest, state, block);
   manager.SetJobLog(log);
+#ifdef JX_COPY_CARELESS
+  // This build saves as a careless manager would (CarelessSaves.h).
+  manager.SetSaver(CarelessSave(plant));
+  if (!CarelessSave(plant)) {
+    std::cerr << "jx-copy-careless-manager: --plant takes " << kCarelessSaves << "\n";
+    return kManagerUsage;
+  }
+#else
+  if (!plant.empty()) {
+    std::cerr << "jx-copy-manager: --plant is for jx-copy-careless-manager\n";
+    return kManagerUsage;
+  }
+#endif
   manager.OnSave([](const SavedState& s) { Tell({event::kSaving, s.jobString, s.volumeString}); });
   const bool restart = ::access(state.c_str(), F_OK) == 0;
   if (!manager.Start(restart)) {

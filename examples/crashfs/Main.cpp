@@ -68,9 +68,13 @@ plan adds planned events and prints each with whether it has fired:
   "fail OP:NAME N ERRNO"  the N-th such operation from now fails with
                           ERRNO (ENOSPC, EIO, EDQUOT or EROFS), unmade;
   "kill OP:NAME N [half]" the process that makes the N-th one is killed
-                          once it is made (half: a write, at half of it).
+                          once it is made (half: a write, at half of it);
+  "count OP:NAME"         such operations are counted, and the bytes of
+                          the writes among them;
+  "clear"                 the events planned so far are dropped.
 OP is write, truncate, fsync, fsyncdir, create, rename, link or unlink;
-NAME a file's name without its folder (a rename's either name), or *.
+NAME a shell pattern (*, ?, [...]) of a file's name without its folder (a
+rename's either name; / for the root).
 
 Exit status: 0 done, 1 failed, 2 usage error.
 )";
@@ -118,9 +122,11 @@ struct Handle {
 Mounted& Here() { return *static_cast<Mounted*>(fuse_get_context()->private_data); }
 crashfs::CrashModel& Model() { return *Here().model; }
 
+// A name as the plan matches it: without its folder; the root is "/".
 std::string NameOf(const char* path) {
   const char* slash = path == nullptr ? nullptr : std::strrchr(path, '/');
-  return slash == nullptr ? std::string() : std::string(slash + 1);
+  if (slash == nullptr) return std::string();
+  return slash[1] == '\0' ? "/" : std::string(slash + 1);
 }
 
 // The node an operation is on, by its descriptor or its path, and its name.
@@ -219,7 +225,8 @@ int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_
   const std::string data(buffer, half ? size / 2 : size);
   if (const int error = Model().Write(ino, static_cast<uint64_t>(offset), data)) return error;
   if (fi != nullptr && reinterpret_cast<const Handle*>(fi->fh)->sync) Model().Sync(ino);
-  if (half || Here().plan.After("write", name)) ::kill(fuse_get_context()->pid, SIGKILL);
+  const bool killed = Here().plan.After("write", name, "", false, data.size());
+  if (half || killed) ::kill(fuse_get_context()->pid, SIGKILL);
   return static_cast<int>(data.size());
 }
 
@@ -282,11 +289,13 @@ int Utimens(const char*, const struct timespec*, fuse_file_info*) { return 0; }
 ssize_t CopyRange(const char*, fuse_file_info* in, off_t inOffset, const char*, fuse_file_info* out, off_t outOffset,
                   size_t size, int) {
   crashfs::Ino from = 0, to = 0;
-  std::string data;
+  std::string data, name;
   if (const int error = InoOf(nullptr, in, &from)) return error;
-  if (const int error = InoOf(nullptr, out, &to)) return error;
+  if (const int error = InoOf(nullptr, out, &to, &name)) return error;
+  if (const int error = Here().plan.Before("write", name)) return -error;  // a write, as the plan sees it
   if (const int error = Model().Read(from, static_cast<uint64_t>(inOffset), size, &data)) return error;
   if (const int error = Model().Write(to, static_cast<uint64_t>(outOffset), data)) return error;
+  if (Here().plan.After("write", name, "", false, data.size())) ::kill(fuse_get_context()->pid, SIGKILL);
   return static_cast<ssize_t>(data.size());
 }
 
@@ -303,6 +312,9 @@ int SetXattr(const char* path, const char* name, const char* value, size_t size,
     mounted.report = mounted.model->Lose(std::strtoull(command.c_str() + 5, nullptr, 10));
   } else if (command == "plan") {
     mounted.report = mounted.plan.Report();
+  } else if (command == "clear") {
+    mounted.plan.Clear();
+    mounted.report.clear();
   } else if (!mounted.plan.Add(command, &mounted.report)) {
     return -EINVAL;
   } else {

@@ -1,5 +1,7 @@
 #include "examples/crashfs/Plan.h"
 
+#include <fnmatch.h>
+
 #include <cerrno>
 #include <sstream>
 
@@ -28,24 +30,25 @@ bool Plan::Add(const std::string& command, std::string* error) {
   std::istringstream in(command);
   std::string what, event, errorName, extra;
   Event e{};
-  in >> what >> event >> e.nth;
+  in >> what >> event;
+  e.kind = what == "kill" ? Event::kKill : what == "count" ? Event::kCount : Event::kFail;
+  if (e.kind != Event::kCount) in >> e.nth;
   const size_t colon = event.find(':');
-  e.kill = what == "kill";
   e.op = event.substr(0, colon);
   e.name = colon == std::string::npos ? std::string() : event.substr(colon + 1);
   bool known = false;
   for (const char* op : kOps) known |= e.op == op;
-  if ((!e.kill && what != "fail") || !known || e.name.empty() || e.nth == 0) {
-    *error = "expected \"fail OP:NAME N ERRNO\" or \"kill OP:NAME N [half]\", OP one of write, truncate, fsync, "
-             "fsyncdir, create, rename, link, unlink: " + command;
+  if ((e.kind == Event::kFail && what != "fail") || !known || e.name.empty() || (e.nth == 0) != (e.kind == Event::kCount)) {
+    *error = "expected \"fail OP:NAME N ERRNO\", \"kill OP:NAME N [half]\" or \"count OP:NAME\", OP one of write, "
+             "truncate, fsync, fsyncdir, create, rename, link, unlink: " + command;
     return false;
   }
-  in >> (e.kill ? extra : errorName);
-  e.half = extra == "half" && e.op == "write";
+  in >> (e.kind == Event::kFail ? errorName : extra);
+  e.half = extra == "half" && e.op == "write" && e.kind == Event::kKill;
   for (const Errno& named : kErrnos) {
     if (errorName == named.name) e.error = named.value;
   }
-  if ((e.kill && !extra.empty() && !e.half) || (!e.kill && e.error == 0) || !(in >> extra).fail()) {
+  if ((!extra.empty() && !e.half) || (e.kind == Event::kFail && e.error == 0) || !(in >> extra).fail()) {
     *error = "a kill may end in \"half\" (of a write); a failure in ENOSPC, EIO, EDQUOT or EROFS: " + command;
     return false;
   }
@@ -54,32 +57,43 @@ bool Plan::Add(const std::string& command, std::string* error) {
 }
 
 bool Plan::Matches(const Event& e, const char* op, const std::string& name, const std::string& other) {
-  return !e.fired && e.op == op && (e.name == "*" || e.name == name || (!other.empty() && e.name == other));
+  const auto named = [&e](const std::string& n) { return ::fnmatch(e.name.c_str(), n.c_str(), 0) == 0; };
+  return !e.fired && e.op == op && (named(name) || (!other.empty() && named(other)));
 }
 
 int Plan::Before(const char* op, const std::string& name, const std::string& other) {
   for (Event& e : events_) {
-    if (e.kill || !Matches(e, op, name, other) || ++e.seen < e.nth) continue;
+    if (e.kind != Event::kFail || !Matches(e, op, name, other) || ++e.seen < e.nth) continue;
     e.fired = true;
     return e.error;
   }
   return 0;
 }
 
-bool Plan::After(const char* op, const std::string& name, const std::string& other, bool half) {
+bool Plan::After(const char* op, const std::string& name, const std::string& other, bool half, uint64_t bytes) {
+  bool kill = false;
   for (Event& e : events_) {
-    if (!e.kill || e.half != half || !Matches(e, op, name, other) || ++e.seen < e.nth) continue;
-    e.fired = true;
-    return true;
+    if (e.kind == Event::kCount && !half && Matches(e, op, name, other)) {
+      ++e.seen;
+      e.bytes += bytes;
+    }
+    if (e.kind != Event::kKill || kill || e.half != half || !Matches(e, op, name, other) || ++e.seen < e.nth) continue;
+    e.fired = kill = true;
   }
-  return false;
+  return kill;
 }
 
 std::string Plan::Report() const {
   std::string report;
   for (const Event& e : events_) {
-    report += (e.kill ? "kill " : "fail ") + e.op + ":" + e.name + " " + std::to_string(e.nth);
-    report += e.kill ? (e.half ? " half" : "") : std::string(" ") + ErrnoName(e.error);
+    if (e.kind == Event::kCount) {
+      report += "count " + e.op + ":" + e.name + ": " + std::to_string(e.seen) + " seen, " + std::to_string(e.bytes) +
+                " bytes\n";
+      continue;
+    }
+    const bool kill = e.kind == Event::kKill;
+    report += (kill ? "kill " : "fail ") + e.op + ":" + e.name + " " + std::to_string(e.nth);
+    report += kill ? (e.half ? " half" : "") : std::string(" ") + ErrnoName(e.error);
     report += e.fired ? ": fired\n" : ": not fired (" + std::to_string(e.seen) + " seen)\n";
   }
   return report;

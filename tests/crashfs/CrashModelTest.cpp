@@ -196,10 +196,15 @@ TEST(CrashPlan, FiresAtTheNthOperationItNames) {
   crashfs::Plan plan;
   std::string error;
   for (const char* command : {"fail write:state.tmp 2 ENOSPC", "kill rename:state 1", "kill write:* 1 half",
-                              "fail fsync:* 1 EIO"}) {
+                              "fail fsync:* 1 EIO", "count write:*.vol", "kill fsyncdir:/ 1"}) {
     ASSERT_TRUE(plan.Add(command, &error)) << command << ": " << error;
   }
   EXPECT_TRUE(plan.After("write", "data", "", true));  // a write killed at its half
+  EXPECT_FALSE(plan.After("write", "1.vol", "", false, 4096));
+  EXPECT_FALSE(plan.After("write", "2.vol", "", true, 99));  // a half asked for is not counted
+  EXPECT_FALSE(plan.After("write", "2.vol", "", false, 100));
+  EXPECT_FALSE(plan.After("fsyncdir", "destinations"));
+  EXPECT_TRUE(plan.After("fsyncdir", "/"));
   EXPECT_EQ(plan.Before("write", "state.tmp"), 0);
   EXPECT_EQ(plan.Before("write", "state.tmp"), ENOSPC);
   EXPECT_EQ(plan.Before("write", "state.tmp"), 0);  // once
@@ -209,9 +214,11 @@ TEST(CrashPlan, FiresAtTheNthOperationItNames) {
   EXPECT_EQ(plan.Before("fsync", "x"), EIO);
   EXPECT_EQ(plan.Report(),
             "fail write:state.tmp 2 ENOSPC: fired\nkill rename:state 1: fired\nkill write:* 1 half: fired\n"
-            "fail fsync:* 1 EIO: fired\n");
+            "fail fsync:* 1 EIO: fired\ncount write:*.vol: 2 seen, 4196 bytes\nkill fsyncdir:/ 1: fired\n");
+  plan.Clear();
+  EXPECT_EQ(plan.Report(), "");
   for (const char* command : {"kill sing:x 1", "kill write 1", "fail write:x 0 EIO", "fail write:x 1", "fail write:x 1 EPERM",
-                              "kill write:x 1 whole", "kill rename:x 1 half", "nap write:x 1", "kill write:x 1 half more"}) {
+                              "kill write:x 1 whole", "kill rename:x 1 half", "nap write:x 1", "kill write:x 1 half more", "count write:x 1", "count write:x half", "fail write:x 1 EIO half"}) {
     EXPECT_FALSE(plan.Add(command, &error)) << command;
   }
 }
