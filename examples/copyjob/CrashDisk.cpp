@@ -58,6 +58,13 @@ bool CrashDisk::Sync() {
   return !mountpoint_.empty() && Run({"sync", mountpoint_}, &said);
 }
 
+bool CrashDisk::Plan(const std::vector<std::string>& events, std::string* report) {
+  std::vector<std::string> args{"plan", mountpoint_};
+  args.insert(args.end(), events.begin(), events.end());
+  report->clear();
+  return !mountpoint_.empty() && Run(args, report);
+}
+
 bool CrashDisk::Lose(uint64_t seed, PowerLossReport* report) {
   std::string line;
   if (mountpoint_.empty() || !Run({"lose", mountpoint_, "--seed", std::to_string(seed)}, &line)) return false;

@@ -36,6 +36,9 @@ class CrashDisk {
   bool Mount(const std::string& backing, const std::string& mountpoint, std::string* error);
   // Makes everything pending durable, as sync(2) would.
   bool Sync();
+  // Adds planned events ("kill write:*.vol 3", "clear"; see jx-crashfs
+  // --help); *report: each planned event and whether it fired.
+  bool Plan(const std::vector<std::string>& events, std::string* report);
   // The power loss, decided by `seed`; false when jx-crashfs refused it.
   bool Lose(uint64_t seed, PowerLossReport* report);
   void Unmount();

@@ -82,7 +82,8 @@ DriverSettings Programs() {
   settings.manager = ProgramBeside("jx-copy-manager");
   settings.carelessManager = ProgramBeside("jx-copy-careless-manager");
   settings.job = ProgramBeside("jx-copy-job");
-  settings.layer = ProgramBeside("../lib/libjx-copy-faults.so");
+  settings.carelessJob = ProgramBeside("jx-copy-careless-job");
+  settings.relay = ProgramBeside("jx-copy-relay");
   return settings;
 }
 
@@ -235,10 +236,10 @@ int RunDemo(const DemoOptions& o) {
   const uint64_t after = second.written;
   Say("\nbytes copied before the kill:   %s (saved in the state)\n", FormatSize(saved).c_str());
   Say("bytes copied after the restart: %s (%s copied again: the block in flight)\n", FormatSize(after).c_str(),
-      FormatSize(driver.written() - total).c_str());
+      FormatSize(onDisk - std::min(onDisk, saved)).c_str());
   Say("the restart saved %s (%d%%) against copying all %s again\n", FormatSize(total - after).c_str(),
       static_cast<int>((total - after) * 100 / total), FormatSize(total).c_str());
-  const std::string failed = driver.Verify(1);
+  const std::string failed = driver.Verify();
   Say("destinations matching their sources: %s\n",
       failed.empty() ? ("all " + std::to_string(sample.volumes.size()) + ", byte for byte").c_str() : "no");
   if (!failed.empty()) return Fail(f, failed);

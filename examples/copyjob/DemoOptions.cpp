@@ -120,11 +120,9 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
       good = ParseIn(value, {1, UINT64_MAX}, &o->seed);
       expected = "a whole number from 1";
     } else if (option == "--plant") {
-      good = value == "no-sync:data" || value == "no-sync:temp" || value == "no-sync:folder" ||
-             (value.compare(0, 10, "skip-save:") == 0 && ParseIn(value.substr(10), {1, 1000000}, &n)) ||
-             CarelessSave(value);
+      good = CarelessSave(value) || value == kCarelessCopy;
       o->plant = value;
-      expected = std::string("skip-save:N, no-sync:data, no-sync:temp, no-sync:folder, ") + kCarelessSaves;
+      expected = kCarelessSaves;
     } else if (option == "--round") {
       good = ParseIn(value, {0, 999999}, &n);
       o->round = static_cast<long>(n);

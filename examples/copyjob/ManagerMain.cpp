@@ -1,9 +1,7 @@
 // jx-copy-manager: the example job manager as a process of its own, for a
 // driver that watches it (the demo, the torture run). It starts the copy
 // job, fresh or from its state file when there is one, saves each state
-// the job hands on, and tells the driver what happens (Protocol.h). After
-// each save it waits for the driver's word before it answers the job, so
-// that the driver can look at the state file first.
+// the job hands on, and tells the driver what happens (Protocol.h).
 //
 //   jx-copy-manager --job PROGRAM --manifest FILE --state FILE --block BYTES [--job-log PATH]
 #include <signal.h>
@@ -74,13 +72,10 @@ int Run(int argc, char** argv) {
       case JobManager::Event::kResume:
         Tell({event::kResumed, manager.resumed()});
         break;
-      case JobManager::Event::kState: {
+      case JobManager::Event::kState:
         Tell({event::kSaved});
-        std::string word;
-        if (!std::getline(std::cin, word) || word != kGoOn) return kManagerFailed;
         manager.Acknowledge();
         break;
-      }
       case JobManager::Event::kSaveFailed:
         Tell({event::kSaveFailed, manager.saveError()});
         manager.Wait();

@@ -17,9 +17,7 @@
 // this run>".
 //
 // The manager and its driver (jx-copy-manager). The manager writes one
-// event per line on its standard output, fields separated by tabs, and
-// after each saved state waits for a line on its standard input before it
-// answers the job, so the driver can look at the state file first.
+// event per line on its standard output, fields separated by tabs.
 #ifndef EXAMPLES_COPYJOB_PROTOCOL_H_
 #define EXAMPLES_COPYJOB_PROTOCOL_H_
 
@@ -48,14 +46,11 @@ constexpr char kStarted[] = "started";         // \t<pid>: the job runs
 constexpr char kStartFailed[] = "start-failed";  // \t<reason>
 constexpr char kResumed[] = "resumed";         // \t<volume string>: where the job resumes
 constexpr char kSaving[] = "saving";           // \t<job string>\t<volume string>: about to be saved
-constexpr char kSaved[] = "saved";             // it is saved; the manager waits for kGoOn
+constexpr char kSaved[] = "saved";             // it is saved, and the job is answered
 constexpr char kSaveFailed[] = "save-failed";  // \t<reason>: the job is told to stop
 constexpr char kDone[] = "done";               // \t<bytes the job says it wrote>
 constexpr char kGone[] = "gone";               // \t<exit status>: the job ended without a word
 }  // namespace event
-
-// The driver's answer to kSaved.
-constexpr char kGoOn[] = "go";
 
 // The manager's exit statuses.
 constexpr int kManagerDone = 0;

@@ -29,14 +29,16 @@ struct Totals {
   uint64_t verified = 0;
   uint64_t recopied = 0;
   long hits[kSlots] = {};
+  long planned[kSlots] = {};  // stops planned at each step
+  long failingSaves = 0;      // failed saves planned
+  long missedSaves = 0;       // of them, runs that finished with no save failed
 };
 
 class Round {
  public:
-  // With `crash`, the state file and the destinations are on a jx-crashfs
-  // mount, and some stops are power losses.
-  Round(const TortureSettings& settings, long index, const std::string& folder, bool crash, Totals* totals)
-      : settings_(settings), index_(index), folder_(folder), totals_(totals), crash_(settings.crashfs), crashed_(crash) {
+  // The state file and the destinations are on a jx-crashfs mount.
+  Round(const TortureSettings& settings, long index, const std::string& folder, Totals* totals)
+      : settings_(settings), index_(index), folder_(folder), totals_(totals), crash_(settings.crashfs) {
     std::seed_seq seeds{static_cast<uint32_t>(settings.seed), static_cast<uint32_t>(settings.seed >> 32),
                         static_cast<uint32_t>(index)};
     random_.seed(seeds);
@@ -53,25 +55,27 @@ class Round {
       size = kind == 0 ? 0 : kind == 1 ? block * (1 + Below(6)) : 1 + Below(6 * block);
     }
     if (std::all_of(sizes.begin(), sizes.end(), [](uint64_t size) { return size == 0; })) sizes.back() = block + 1;
-    std::string disk, error;
-    if (crashed_) {
-      disk = folder_ + "/mnt";
-      if (::mkdir((folder_ + "/disk").c_str(), 0755) != 0 || !crash_.Mount(folder_ + "/disk", disk, &error)) {
-        return error.empty() ? "cannot make " + folder_ + "/disk" : error;
-      }
+    const std::string disk = folder_ + "/mnt";
+    std::string error;
+    if (::mkdir((folder_ + "/disk").c_str(), 0755) != 0 || !crash_.Mount(folder_ + "/disk", disk, &error)) {
+      return error.empty() ? "cannot make " + folder_ + "/disk" : error;
     }
     if (!MakeSample(folder_, disk, block, sizes, random_, &sample_)) return "cannot write the sample volumes";
     // The sample is where the round begins, not part of what it tests.
-    if (crashed_ && !crash_.Sync()) return "jx-crashfs cannot sync " + disk;
-    Driver driver(sample_, settings_.driver, crashed_ ? &crash_ : nullptr);
+    if (!crash_.Sync()) return "jx-crashfs cannot sync " + disk;
+    Driver driver(sample_, settings_.driver, &crash_);
     const std::vector<Stop> plan = Plan();
+    for (const Stop& stop : plan) {
+      if (stop.kind == Stop::kAtStep) ++totals_->planned[static_cast<int>(stop.step)];
+      if (stop.failingSave > 0) ++totals_->failingSaves;
+    }
     long interruptions = 0;
     for (size_t run = 0; run < plan.size() + 4; ++run) {
       const RunResult result = driver.Run(run < plan.size() ? plan[run] : Stop(), random_);
       if (!result.failure.empty() || Interrupted()) return Describe(run, plan, result.failure);
       Count(result);
       if (result.done) {
-        const std::string failed = driver.Verify(interruptions);
+        const std::string failed = driver.Verify();
         if (!failed.empty()) return failed;
         totals_->recopied += driver.written() - sample_.Total();
         totals_->verified += sample_.Total();
@@ -101,10 +105,11 @@ class Round {
       stop.at = 1 + static_cast<long>(Below(3));
       stop.delayMicros = static_cast<int>(Below(4000));
     }
-    for (Stop& stop : plan) stop.powerLoss = stop.kind != Stop::kJob && Below(2) == 0 && crashed_;
+    for (Stop& stop : plan) stop.powerLoss = stop.kind != Stop::kJob && Below(2) == 0;
     if (Below(4) == 0) {
       Stop failing;
       failing.failingSave = 1 + static_cast<long>(Below(2));
+      failing.failingSync = Below(2) == 0;
       plan.push_back(failing);
     }
     return plan;
@@ -112,6 +117,7 @@ class Round {
 
   void Count(const RunResult& result) {
     totals_->cleaned += result.cleaned;
+    if (result.faultMissed) ++totals_->missedSaves;
     if (result.saveFailed) ++totals_->failedSaves;
     if (result.slot >= 0) {
       ++totals_->kills;
@@ -139,7 +145,6 @@ class Round {
   std::string folder_;
   Totals* totals_;
   CrashDisk crash_;
-  bool crashed_;
   std::mt19937_64 random_;
   Sample sample_;
 };
@@ -157,6 +162,23 @@ bool CanMount(const std::string& crashfs, const std::string& base, std::string* 
   probe.Unmount();
   ::rmdir(backing.c_str());
   return mounted;
+}
+
+// A kind of stop that was planned and never came proves nothing: the
+// steps it names are not made, or not seen.
+long NeverFired(const Totals& t) {
+  long missed = 0;
+  for (int i = 0; i < kStepCount; ++i) {
+    if (t.planned[i] == 0 || t.hits[i] > 0) continue;
+    Say("the %ld kills planned at %s never came: the run makes no such step\n", t.planned[i],
+        StepName(static_cast<Step>(i)));
+    ++missed;
+  }
+  if (t.failingSaves > 0 && t.failedSaves == 0) {
+    Say("the %ld failing saves planned never came: no save wrote or synced a state* file\n", t.failingSaves);
+    ++missed;
+  }
+  return missed;
 }
 
 void PrintHistogram(const Totals& t) {
@@ -190,8 +212,11 @@ int RunTorture(const TortureSettings& settings) {
       Count(static_cast<uint64_t>(settings.onlyRound >= 0 ? 1 : settings.rounds), "round", "rounds").c_str(),
       base.c_str());
   std::string why;
-  const bool crash = CanMount(settings.crashfs, base, &why);
-  if (!crash) Say("power losses skipped: %s\n", why.c_str());
+  if (!CanMount(settings.crashfs, base, &why)) {
+    std::filesystem::remove_all(base);
+    Say("the torture is skipped: its steps, faults and power losses are jx-crashfs's, and %s\n", why.c_str());
+    return kTortureSkipped;
+  }
   bool keep = false;
   const long first = settings.onlyRound >= 0 ? settings.onlyRound : 0;
   const long last = settings.onlyRound >= 0 ? settings.onlyRound + 1 : settings.rounds;
@@ -199,7 +224,7 @@ int RunTorture(const TortureSettings& settings) {
     const std::string folder = base + "/round-" + std::to_string(r);
     std::string failed;
     {
-      Round round(settings, r, folder, crash, &totals);
+      Round round(settings, r, folder, &totals);
       failed = round.Run();
     }  // unmounted
 
@@ -225,9 +250,8 @@ int RunTorture(const TortureSettings& settings) {
   Say("%s, %s, %s verified, %s\n", Count(static_cast<uint64_t>(totals.rounds), "round", "rounds").c_str(),
       Count(static_cast<uint64_t>(totals.kills), "kill", "kills").c_str(), FormatSize(totals.verified).c_str(),
       Count(static_cast<uint64_t>(totals.failures), "failure", "failures").c_str());
-  if (totals.failures > 0) return 1;
-  if (!crash) Say("power losses skipped: %s\n", why.c_str());
-  return crash ? 0 : kPowerLossesSkipped;
+  const bool missed = NeverFired(totals) > 0;
+  return totals.failures == 0 && !missed ? 0 : 1;
 }
 
 }  // namespace copyjob

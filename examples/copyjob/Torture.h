@@ -18,16 +18,16 @@ struct TortureSettings {
   uint64_t seed = 1;
   long onlyRound = -1;     // run this round alone
   DriverSettings driver;   // the programs, and a fault to plant
-  std::string crashfs;     // jx-crashfs, for the power losses
+  std::string crashfs;     // jx-crashfs
   std::string folder;      // where the rounds' folders are made
 };
 
 // Runs the rounds; prints a histogram of what stopped the runs and a
 // summary. Returns 0 when no round failed; keeps a failed round's folder
-// and prints how to run it again. Where jx-crashfs cannot mount, the
-// rounds run without power losses, and it says why and returns
-// kPowerLossesSkipped when nothing else failed.
-constexpr int kPowerLossesSkipped = 77;
+// and prints how to run it again; 1 too when a kind of stop it planned
+// never came. The rounds run on jx-crashfs; where it cannot mount, it
+// says why and returns kTortureSkipped.
+constexpr int kTortureSkipped = 77;
 int RunTorture(const TortureSettings& settings);
 
 }  // namespace copyjob

@@ -30,10 +30,12 @@ const OptionsCase kCases[] = {
     {{"--frobnicate", "1"}, "unknown option '--frobnicate'"},
     {{"stray"}, "unexpected argument 'stray'"},
     {{"--round", "3"}, "--round 3 needs --torture with more rounds than that"},
-    {{"--torture", "9", "--plant", "skip-save:7"}, nullptr},
+    {{"--torture", "9", "--plant", "skip-save"}, nullptr},
+    {{"--torture", "9", "--plant", "state-first"}, nullptr},
     {{"--torture", "9", "--plant", "no-sync:disk"},
-     "bad value for --plant: 'no-sync:disk' (skip-save:N, no-sync:data, no-sync:temp or no-sync:folder)"},
-    {{"--plant", "no-sync:temp"}, "--plant no-sync:temp needs --torture"},
+     "bad value for --plant: 'no-sync:disk' (no-sync-temp, stream-temp, new-name, rename-first, no-sync-folder, "
+     "folder-first, in-place, ack-early, skip-save or state-first)"},
+    {{"--plant", "no-sync-temp"}, "--plant no-sync-temp needs --torture"},
     {{"--size", "16G", "--block", "1"},
      "--size 17179869184 in blocks of 1 makes more blocks than a volume may have "
      "(2147483647)"},

@@ -14,6 +14,6 @@ state=$folder/demo/state
   { echo "last job restart string differs from the state file's"; cat "$folder/summary" "$state"; exit 1; }
 [ "$(grep -A1 '^last volume restart string' "$folder/summary" | tail -1)" = "$(sed -n 2p "$state")" ] ||
   { echo "last volume restart string differs from the state file's"; cat "$folder/summary" "$state"; exit 1; }
-grep -q '^13 job states, 1 restart, 12 volume states' "$folder/summary" ||
+grep -q '^15 job states, 1 restart, 14 volume states' "$folder/summary" ||
   { echo "unexpected counts"; cat "$folder/summary"; exit 1; }
 echo "the demo's log: exit 0, last states equal to the state file's"
