@@ -89,12 +89,12 @@ class Round {
  private:
   uint64_t Below(uint64_t n) { return random_() % n; }
 
-  // One or more stops; the first at the round's step of the protocol, in
+  // Two to five stops; the first at the round's step of the protocol, in
   // turn, the others at random steps or at random times from outside. A
-  // stop that takes the manager is a power loss one time in three. In
+  // stop that takes the manager is a power loss two times in three. In
   // some rounds, after the kills, a save fails.
   std::vector<Stop> Plan() {
-    std::vector<Stop> plan(1 + Below(3));
+    std::vector<Stop> plan(2 + Below(4));
     plan[0].kind = Stop::kAtStep;
     plan[0].step = static_cast<Step>(index_ % kStepCount);
     plan[0].at = 1 + static_cast<long>(Below(3));
@@ -105,7 +105,7 @@ class Round {
       stop.at = 1 + static_cast<long>(Below(3));
       stop.delayMicros = static_cast<int>(Below(4000));
     }
-    for (Stop& stop : plan) stop.powerLoss = stop.kind != Stop::kJob && Below(2) == 0;
+    for (Stop& stop : plan) stop.powerLoss = stop.kind != Stop::kJob && Below(3) != 0;
     if (Below(4) == 0) {
       Stop failing;
       failing.failingSave = 1 + static_cast<long>(Below(2));

@@ -400,20 +400,45 @@ size_t CrashModel::LoseNames(Random* random, size_t* all) {
 // What of a file's unsynced changes reaches the disk: none (0), a prefix
 // of them (1), some of its sectors, a lost one perhaps garbage and the
 // size perhaps ahead of the data (2), or all (3).
+// The bytes that unsynced changes touched: only they may differ after a
+// loss from what was synced.
+std::vector<bool> CrashModel::Touched(const Node& file) {
+  std::vector<bool> touched;
+  uint64_t size = file.synced.size();
+  const auto mark = [&touched](uint64_t from, uint64_t to) {
+    if (touched.size() < to) touched.resize(to, false);
+    std::fill(touched.begin() + static_cast<std::ptrdiff_t>(from), touched.begin() + static_cast<std::ptrdiff_t>(to), true);
+  };
+  for (const Change& change : file.pending) {
+    if (change.kind == Change::kTruncate) {
+      mark(std::min(size, change.offset), std::max(size, change.offset));
+      size = change.offset;
+    } else {
+      mark(change.offset, change.offset + change.length);
+      size = std::max(size, change.offset + change.length);
+    }
+  }
+  return touched;
+}
+
 std::string CrashModel::Survivor(const Node& file, uint64_t way, Random* random) const {
   std::string result = file.synced;
   if (way == 1) {
     const size_t prefix = random->Below(file.pending.size() + 1);
     for (size_t i = 0; i < prefix; ++i) Apply(file.pending[i], &result);
   } else if (way == 2) {
+    // Each sector the new data, the old, or garbage where it was written;
+    // the size that of the new data or, run ahead, of the larger.
     const std::string& now = file.data;
+    const std::vector<bool> touched = Touched(file);
     const size_t size = random->Below(2) == 0 ? now.size() : std::max(now.size(), result.size());
     std::string torn(size, '\0');
     for (size_t at = 0; at < size; at += sector_) {
       const uint64_t source = random->Below(8);  // new, old, or garbage
       for (size_t i = at; i < std::min(size, at + sector_); ++i) {
-        const std::string& from = source < 4 ? now : result;
-        torn[i] = source < 7 ? (i < from.size() ? from[i] : '\0') : static_cast<char>(random->Below(256));
+        const bool changed = i < touched.size() && touched[i];
+        const std::string& from = source < 4 && changed ? now : result;
+        torn[i] = source == 7 && changed ? static_cast<char>(random->Below(256)) : i < from.size() ? from[i] : '\0';
       }
     }
     result.swap(torn);

@@ -115,6 +115,7 @@ class CrashModel {
   };
   size_t LoseNames(Random* random, size_t* all);
   std::string Survivor(const Node& file, uint64_t way, Random* random) const;
+  static std::vector<bool> Touched(const Node& file);
 
   Disk* disk_;
   size_t sector_;
