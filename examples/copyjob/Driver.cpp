@@ -386,8 +386,9 @@ std::string Driver::OnResumed(const std::string& volumes, RunState* run) {
 }
 // Each state the job hands on has moved one volume on by one block (less
 // at the end of the volume), and its two strings agree.
-std::string Driver::OnSaving(const SavedState& state, RunState* run) const {
+std::string Driver::OnSaving(const SavedState& state, RunState* run) {
   run->saving = state;
+  handedOn_.insert(StateText(state));
   const std::string shown = state.jobString + " " + state.volumeString;
   Offsets now;
   if (!run->resumed || !OffsetsOf(state.volumeString, &now)) return "a state before the job resumed, or invalid: " + shown;
@@ -444,11 +445,27 @@ std::string Driver::AfterStop(const RunState& run, RunResult* result) const {
     }
     return std::string();
   }
-  if (onDisk != text(run.last) && onDisk != text(run.saving)) {
-    return "the state file is neither the last acknowledged state nor the one being saved: " +
+  if (!AtLeastAcknowledged(onDisk)) {
+    return "the state file is not a whole state handed on, as far as the last the job was told \"ok\" for: " +
            (exists ? "it holds \"" + read + "\"" : std::string("there is none"));
   }
   return std::string();
+}
+
+// What a crash may leave: a state the job handed on (in this run or, not
+// yet durable, in one before) that is nowhere behind the last the job was
+// told "ok" for; or no file, before any.
+bool Driver::AtLeastAcknowledged(const std::string& onDisk) const {
+  if (acknowledged_.jobString.empty() && onDisk == kMissing) return true;
+  SavedState state;
+  Offsets held, acknowledged;
+  if (handedOn_.count(onDisk) == 0 || !ReadState(onDisk, &state) || !OffsetsOf(state.volumeString, &held)) return false;
+  if (acknowledged_.jobString.empty()) return true;
+  if (!OffsetsOf(acknowledged_.volumeString, &acknowledged)) return false;
+  for (const auto& [id, offset] : acknowledged) {
+    if (held[id] < offset) return false;
+  }
+  return true;
 }
 
 std::string Driver::Verify() const {

@@ -8,8 +8,9 @@
 //     strings agree;
 //   - when the job is told "ok", the state file holds that state, whole
 //     (the relay reads it before it passes the answer on);
-//   - after a kill or a power loss, it holds the last acknowledged state
-//     or the one being saved; after a failed save, the last acknowledged;
+//   - after a kill or a power loss, it holds a state the job handed on, no
+//     less far than the last it was told "ok" for; after a failed save,
+//     the state saved before it;
 //   - no interruption costs more than one block written again (counted by
 //     jx-crashfs, below the C library, where the disk is one);
 //   - at the end, every destination equals its source.
@@ -26,6 +27,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -146,16 +148,18 @@ class Driver {
   std::string Plan(const Stop& stop) const;
   std::string OnEvent(const std::string& line, RunState* run, RunResult* result);
   std::string OnResumed(const std::string& volumes, RunState* run);
-  std::string OnSaving(const SavedState& state, RunState* run) const;
+  std::string OnSaving(const SavedState& state, RunState* run);
   std::string OnAcked(const SavedState& state, RunState* run);
   std::string Finish(const Stop& stop, const RunState& run, std::mt19937_64& random, RunResult* result);
   std::string AfterStop(const RunState& run, RunResult* result) const;
+  bool AtLeastAcknowledged(const std::string& onDisk) const;
 
   const Sample& sample_;
   DriverSettings settings_;
   CrashDisk* crash_;
   std::function<void(uint64_t)> observer_;
   SavedState acknowledged_;
+  std::set<std::string> handedOn_;  // every state the job handed on, as a state file holds it
   uint64_t written_ = 0;
   // The run before: bytes it wrote and the sum of the offsets it resumed
   // at, when it was interrupted.

@@ -91,21 +91,28 @@ class Round {
 
   // Two to five stops; the first at the round's step of the protocol, in
   // turn, the others at random steps or at random times from outside. A
-  // stop that takes the manager is a power loss two times in three. In
-  // some rounds, after the kills, a save fails.
+  // stop that takes the manager is a power loss two times in three, and
+  // two in three of the later stops are power losses at a step that leaves
+  // work pending, so that the losses have something to take. In some
+  // rounds, after the kills, a save fails.
   std::vector<Stop> Plan() {
+    static const Step kPending[] = {Step::kBlockHalfWritten, Step::kBlockWritten,    Step::kSaveStarted,
+                                    Step::kTempHalfWritten,  Step::kTempWritten,     Step::kTempSynced,
+                                    Step::kRenamed};
     std::vector<Stop> plan(2 + Below(4));
     plan[0].kind = Stop::kAtStep;
     plan[0].step = static_cast<Step>(index_ % kStepCount);
     plan[0].at = 1 + static_cast<long>(Below(3));
+    plan[0].powerLoss = Below(3) != 0;
     for (size_t k = 1; k < plan.size(); ++k) {
       Stop& stop = plan[k];
-      stop.kind = static_cast<Stop::Kind>(1 + Below(3));
-      stop.step = static_cast<Step>(Below(kStepCount));
+      const bool loss = Below(3) != 0;
+      stop.kind = loss ? Stop::kAtStep : static_cast<Stop::Kind>(1 + Below(3));
+      stop.step = loss ? kPending[Below(std::size(kPending))] : static_cast<Step>(Below(kStepCount));
       stop.at = 1 + static_cast<long>(Below(3));
       stop.delayMicros = static_cast<int>(Below(4000));
+      stop.powerLoss = loss || (stop.kind != Stop::kJob && Below(3) != 0);
     }
-    for (Stop& stop : plan) stop.powerLoss = stop.kind != Stop::kJob && Below(3) != 0;
     if (Below(4) == 0) {
       Stop failing;
       failing.failingSave = 1 + static_cast<long>(Below(2));
