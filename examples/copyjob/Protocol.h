@@ -67,6 +67,20 @@ inline std::string Fields(std::initializer_list<std::string> fields) {
   return line;
 }
 
+// Writes all of `text` to `fd`; false when a write fails.
+bool WriteAll(int fd, const std::string& text);
+// Writes `text` and a line end to `fd`, all of it; false when a write fails.
+bool WriteLine(int fd, const std::string& text);
+// Reads a line from `fd`, without its end, a byte at a time, so that
+// nothing after it is taken from a pipe before it is asked for; false at
+// the end or an error.
+bool ReadLine(int fd, std::string* line);
+// The folder that holds `path` ("." for a bare name, "/" for the root's).
+std::string FolderOf(const std::string& path);
+// Makes the names in the folder of `path` durable; false, with errno set,
+// when it cannot.
+bool SyncFolderOf(const std::string& path);
+
 // The fields of `line`.
 inline std::vector<std::string> SplitFields(const std::string& line) {
   std::vector<std::string> fields;

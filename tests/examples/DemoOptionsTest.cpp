@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/DemoOptions.h"
+#include "examples/copyjob/harness/DemoOptions.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 
 #include <string>
 
-#include "examples/copyjob/JobManager.h"
+#include "examples/copyjob/manager/JobManager.h"
 
 namespace copyjob {
 

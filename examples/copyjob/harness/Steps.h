@@ -5,8 +5,8 @@
 // manager and the job (Relay.cpp), as the protocol line it passes on. So
 // neither the job's nor the manager's code holds a hook, and a step is
 // known from what was done, not from what was said about it.
-#ifndef EXAMPLES_COPYJOB_STEPS_H_
-#define EXAMPLES_COPYJOB_STEPS_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_STEPS_H_
+#define EXAMPLES_COPYJOB_HARNESS_STEPS_H_
 
 #include <cstring>
 #include <string>
@@ -76,4 +76,4 @@ inline std::string KillEvent(Step step, long at) {
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_STEPS_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_STEPS_H_

@@ -1,7 +1,7 @@
 // jx-copy-relay: see Relay.h.
 //
 //   jx-copy-relay JOB-ARGUMENTS...
-#include "examples/copyjob/Relay.h"
+#include "examples/copyjob/harness/Relay.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "examples/copyjob/Protocol.h"
-#include "examples/copyjob/Steps.h"
+#include "examples/copyjob/harness/Steps.h"
 
 namespace copyjob {
 namespace {
@@ -24,29 +24,6 @@ namespace {
 std::string Setting(const char* name) {
   const char* value = std::getenv(name);
   return value == nullptr ? std::string() : value;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Reads a line, without its end, a byte at a time, so that nothing of the
-// next line is taken from the pipe before it is asked for.
-bool ReadLine(int fd, std::string* line) {
-  line->clear();
-  for (char c;;) {
-    const ssize_t n = ::read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    if (c == '\n') return true;
-    line->push_back(c);
-  }
 }
 
 class Relay {

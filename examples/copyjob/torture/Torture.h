@@ -3,13 +3,13 @@
 // failed saves, and verifies what the crash-safe protocol promises
 // (Driver.h). Reproducible from its seed, but for where the timing of the
 // machine puts the kills from outside.
-#ifndef EXAMPLES_COPYJOB_TORTURE_H_
-#define EXAMPLES_COPYJOB_TORTURE_H_
+#ifndef EXAMPLES_COPYJOB_TORTURE_TORTURE_H_
+#define EXAMPLES_COPYJOB_TORTURE_TORTURE_H_
 
 #include <cstdint>
 #include <string>
 
-#include "examples/copyjob/Driver.h"
+#include "examples/copyjob/harness/Driver.h"
 
 namespace copyjob {
 
@@ -32,4 +32,4 @@ int RunTorture(const TortureSettings& settings);
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_TORTURE_H_
+#endif  // EXAMPLES_COPYJOB_TORTURE_TORTURE_H_

@@ -4,8 +4,8 @@
 // job, removes its temporary folder and exits with 128 + the signal.
 //
 // Threading: one thread, with signal handlers.
-#ifndef EXAMPLES_COPYJOB_INTERRUPT_H_
-#define EXAMPLES_COPYJOB_INTERRUPT_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_INTERRUPT_H_
+#define EXAMPLES_COPYJOB_HARNESS_INTERRUPT_H_
 
 namespace copyjob {
 
@@ -23,4 +23,4 @@ void Say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_INTERRUPT_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_INTERRUPT_H_

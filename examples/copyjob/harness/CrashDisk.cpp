@@ -1,4 +1,4 @@
-#include "examples/copyjob/CrashDisk.h"
+#include "examples/copyjob/harness/CrashDisk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "examples/copyjob/Torture.h"
+#include "examples/copyjob/torture/Torture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/DemoOptions.h"
-#include "examples/copyjob/Interrupt.h"
+#include "examples/copyjob/harness/DemoOptions.h"
+#include "examples/copyjob/harness/Interrupt.h"
 
 namespace copyjob {
 

@@ -1,4 +1,4 @@
-#include "examples/copyjob/DemoOptions.h"
+#include "examples/copyjob/harness/DemoOptions.h"
 
 #include "examples/copyjob/careless/CarelessSaves.h"
 

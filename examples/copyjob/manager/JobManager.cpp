@@ -1,4 +1,4 @@
-#include "examples/copyjob/JobManager.h"
+#include "examples/copyjob/manager/JobManager.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -19,17 +19,6 @@ namespace copyjob {
 
 namespace {
 
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 bool ReadLine(std::FILE* in, std::string* line) {
   line->clear();
   for (int c; (c = std::fgetc(in)) != EOF;) {
@@ -44,7 +33,7 @@ bool ReadLine(std::FILE* in, std::string* line) {
 bool WriteTemporary(const std::string& temporary, const std::string& text) {
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const bool written = WriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
+  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
   const int error = errno;
   ::close(fd);
   errno = error;
@@ -54,26 +43,6 @@ bool WriteTemporary(const std::string& temporary, const std::string& text) {
 }  // namespace
 
 std::string TemporaryOf(const std::string& path) { return path + ".tmp"; }
-
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool SyncFolderOf(const std::string& path) {
-  const int fd = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  const int error = errno;
-  ::close(fd);
-  errno = error;
-  return ok;
-}
-
-bool WriteLine(int fd, const std::string& text) {
-  const std::string line = text + '\n';
-  return WriteAll(fd, line.data(), line.size());
-}
 
 // The new state reaches the disk whole before it takes the old one's name,
 // and the name is durable before the job is told: a crash at any point

@@ -12,7 +12,7 @@
 #include <iostream>
 #include <string>
 
-#include "examples/copyjob/JobManager.h"
+#include "examples/copyjob/manager/JobManager.h"
 #include "examples/copyjob/Protocol.h"
 #ifdef JX_COPY_CARELESS
 #include "examples/copyjob/careless/CarelessSaves.h"

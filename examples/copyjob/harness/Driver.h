@@ -18,8 +18,8 @@
 // with the code under test.
 //
 // Threading: one thread.
-#ifndef EXAMPLES_COPYJOB_DRIVER_H_
-#define EXAMPLES_COPYJOB_DRIVER_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_DRIVER_H_
+#define EXAMPLES_COPYJOB_HARNESS_DRIVER_H_
 
 #include <sys/types.h>
 
@@ -31,13 +31,13 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/JobManager.h"
-#include "examples/copyjob/CrashDisk.h"
-#include "examples/copyjob/Steps.h"
+#include "examples/copyjob/manager/JobManager.h"
+#include "examples/copyjob/harness/CrashDisk.h"
+#include "examples/copyjob/harness/Steps.h"
 
 namespace copyjob {
 
-struct Volume {
+struct SampleVolume {
   int32_t id;
   uint64_t size;
   std::string source, dest;
@@ -49,7 +49,7 @@ struct Sample {
   std::string folder;
   std::string disk;
   uint64_t block = 0;
-  std::vector<Volume> volumes;
+  std::vector<SampleVolume> volumes;
 
   // How many states the job hands on up to the first that vouches for
   // `bytes`, copying one block of each unfinished volume in turn; *all:
@@ -169,4 +169,4 @@ class Driver {
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_DRIVER_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_DRIVER_H_

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/DemoOptions.h"
-#include "examples/copyjob/Driver.h"
-#include "examples/copyjob/Interrupt.h"
-#include "examples/copyjob/Torture.h"
+#include "examples/copyjob/harness/DemoOptions.h"
+#include "examples/copyjob/harness/Driver.h"
+#include "examples/copyjob/harness/Interrupt.h"
+#include "examples/copyjob/torture/Torture.h"
 #include "restart/JxRestartVersion.h"
 
 namespace copyjob {
@@ -218,7 +218,7 @@ int RunDemo(const DemoOptions& o) {
   if (first.done) return Fail(f, "the job finished although it was to be killed");
   const uint64_t saved = driver.SavedBytes();
   uint64_t onDisk = 0;
-  for (const Volume& v : sample.volumes) onDisk += FileSize(v.dest);
+  for (const SampleVolume& v : sample.volumes) onDisk += FileSize(v.dest);
   Say("killed: the state vouches for %s, %s is on disk\n", FormatSize(saved).c_str(), FormatSize(onDisk).c_str());
   if (saved == total) {
     Say("the kill point (%d%%) fell past the end of the copy: the first state saved at or past it was the last, "

@@ -1,6 +1,6 @@
 // The command line of jx-copy-demo, and the sizes and counts it prints.
-#ifndef EXAMPLES_COPYJOB_DEMOOPTIONS_H_
-#define EXAMPLES_COPYJOB_DEMOOPTIONS_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_DEMOOPTIONS_H_
+#define EXAMPLES_COPYJOB_HARNESS_DEMOOPTIONS_H_
 
 #include <cstdint>
 #include <string>
@@ -38,4 +38,4 @@ std::string Count(uint64_t n, const char* one, const char* many);
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_DEMOOPTIONS_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_DEMOOPTIONS_H_

@@ -13,8 +13,8 @@
 //                           (the job and its manager, as a crash would)
 //
 // Threading: one thread.
-#ifndef EXAMPLES_COPYJOB_RELAY_H_
-#define EXAMPLES_COPYJOB_RELAY_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_RELAY_H_
+#define EXAMPLES_COPYJOB_HARNESS_RELAY_H_
 
 namespace copyjob {
 namespace relay {
@@ -34,4 +34,4 @@ constexpr char kFailed[] = "relay-failed";   // \t<what>: an acknowledgement the
 }  // namespace relay
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_RELAY_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_RELAY_H_

@@ -5,8 +5,8 @@
 // an interrupted run leaves nothing mounted.
 //
 // Threading: one thread.
-#ifndef EXAMPLES_COPYJOB_CRASHDISK_H_
-#define EXAMPLES_COPYJOB_CRASHDISK_H_
+#ifndef EXAMPLES_COPYJOB_HARNESS_CRASHDISK_H_
+#define EXAMPLES_COPYJOB_HARNESS_CRASHDISK_H_
 
 #include <cstdint>
 #include <string>
@@ -54,4 +54,4 @@ class CrashDisk {
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_CRASHDISK_H_
+#endif  // EXAMPLES_COPYJOB_HARNESS_CRASHDISK_H_

@@ -1,4 +1,4 @@
-#include "examples/copyjob/Driver.h"
+#include "examples/copyjob/harness/Driver.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,11 +16,11 @@
 #include <sstream>
 #include <utility>
 
-#include "examples/copyjob/DemoOptions.h"
-#include "examples/copyjob/Interrupt.h"
+#include "examples/copyjob/harness/DemoOptions.h"
+#include "examples/copyjob/harness/Interrupt.h"
 #include "examples/copyjob/Protocol.h"
 #include "examples/copyjob/careless/CarelessSaves.h"
-#include "examples/copyjob/Relay.h"
+#include "examples/copyjob/harness/Relay.h"
 #include "restart/JxRestartability.h"
 #include "restart/ZNJxRestart.h"
 
@@ -68,7 +68,7 @@ uint64_t Sum(const Offsets& offsets) {
 
 uint64_t Sample::Total() const {
   uint64_t total = 0;
-  for (const Volume& v : volumes) total += v.size;
+  for (const SampleVolume& v : volumes) total += v.size;
   return total;
 }
 
@@ -106,7 +106,7 @@ bool MakeSample(const std::string& folder, const std::string& disk, uint64_t blo
   for (size_t i = 0; i < sizes.size(); ++i) {
     const auto id = static_cast<int32_t>(i + 1);
     const std::string name = std::to_string(id) + ".vol";
-    const Volume v{id, sizes[i], folder + "/source-" + name, sample->Destinations() + "/" + name};
+    const SampleVolume v{id, sizes[i], folder + "/source-" + name, sample->Destinations() + "/" + name};
     std::ofstream out(v.source, std::ios::binary);
     for (uint64_t left = v.size; left > 0;) {
       if (Interrupted()) return false;
@@ -370,7 +370,7 @@ std::string Driver::OnResumed(const std::string& volumes, RunState* run) {
   if (run->restart) {
     if (!OffsetsOf(run->last.volumeString, &expected)) return "the state file's volume restart string is invalid";
   } else {
-    for (const Volume& v : sample_.volumes) expected[v.id] = 0;
+    for (const SampleVolume& v : sample_.volumes) expected[v.id] = 0;
   }
   if (resumed != expected) return "the job resumed at offsets other than the state file's: " + volumes;
   const uint64_t at = Sum(resumed);
@@ -393,7 +393,7 @@ std::string Driver::OnSaving(const SavedState& state, RunState* run) {
   Offsets now;
   if (!run->resumed || !OffsetsOf(state.volumeString, &now)) return "a state before the job resumed, or invalid: " + shown;
   int moved = 0;
-  for (const Volume& v : sample_.volumes) {
+  for (const SampleVolume& v : sample_.volumes) {
     const uint64_t before = run->offsets[v.id], after = now[v.id];
     if (after == before) continue;
     ++moved;
@@ -405,7 +405,7 @@ std::string Driver::OnSaving(const SavedState& state, RunState* run) {
   std::string items = state.jobString.substr(state.jobString.find(' ') + 1);
   JxRestartability tracker;
   if (!tracker.ParseRestartInputFromJM(&items[0])) return "the job restart string holds no volume: " + shown;
-  for (const Volume& v : sample_.volumes) {
+  for (const SampleVolume& v : sample_.volumes) {
     int32_t blocks = -1;
     if (!tracker.GetBMOffsetFromVolId(v.id, &blocks) ||
         static_cast<uint64_t>(blocks) != (now[v.id] + sample_.block - 1) / sample_.block) {
@@ -469,7 +469,7 @@ bool Driver::AtLeastAcknowledged(const std::string& onDisk) const {
 }
 
 std::string Driver::Verify() const {
-  for (const Volume& v : sample_.volumes) {
+  for (const SampleVolume& v : sample_.volumes) {
     if (!SameFile(v.source, v.dest)) return "destination " + std::to_string(v.id) + " differs from its source";
   }
   return std::string();

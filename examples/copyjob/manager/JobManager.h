@@ -3,8 +3,8 @@
 // restarts the job from that file.
 //
 // Threading: one thread; the manager runs one job process at a time.
-#ifndef EXAMPLES_COPYJOB_JOBMANAGER_H_
-#define EXAMPLES_COPYJOB_JOBMANAGER_H_
+#ifndef EXAMPLES_COPYJOB_MANAGER_JOBMANAGER_H_
+#define EXAMPLES_COPYJOB_MANAGER_JOBMANAGER_H_
 
 #include <sys/types.h>
 
@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+
+#include "examples/copyjob/Protocol.h"
 
 namespace copyjob {
 
@@ -35,13 +37,6 @@ bool LoadState(const std::string& path, SavedState* state);
 using Saver = std::function<bool(const std::string& path, const SavedState& state)>;
 // The temporary file that SaveState writes before it renames it.
 std::string TemporaryOf(const std::string& path);
-// The folder that holds `path` ("." for a bare name, "/" for the root's).
-std::string FolderOf(const std::string& path);
-// Makes the names in the folder of `path` durable; false, with errno set,
-// when it cannot.
-bool SyncFolderOf(const std::string& path);
-// Writes `text` and a line end to `fd`, all of it; false when a write fails.
-bool WriteLine(int fd, const std::string& text);
 
 class JobManager {
  public:
@@ -103,4 +98,4 @@ class JobManager {
 
 }  // namespace copyjob
 
-#endif  // EXAMPLES_COPYJOB_JOBMANAGER_H_
+#endif  // EXAMPLES_COPYJOB_MANAGER_JOBMANAGER_H_

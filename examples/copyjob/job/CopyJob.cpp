@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "examples/copyjob/JobManager.h"
 #include "examples/copyjob/Protocol.h"
 #include "host/EvEvent.h"
 #include "restart/JxRestartability.h"
@@ -206,13 +205,8 @@ void SendLine(const std::string& line) {
 // The job manager's answer, without its line end.
 std::string ReadAnswer() {
   std::string answer;
-  for (char c;;) {
-    const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) Die(kJobFailed, "the job manager is gone");
-    if (c == '\n') return answer;
-    answer.push_back(c);
-  }
+  if (!ReadLine(STDIN_FILENO, &answer)) Die(kJobFailed, "the job manager is gone");
+  return answer;
 }
 
 void Report(const RestartState& state, EvEvent& log) {

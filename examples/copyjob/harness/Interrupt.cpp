@@ -1,4 +1,4 @@
-#include "examples/copyjob/Interrupt.h"
+#include "examples/copyjob/harness/Interrupt.h"
 
 #include <poll.h>
 #include <signal.h>
