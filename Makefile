@@ -1,5 +1,5 @@
 # Entry points; the build itself is CMake (see CMakePresets.json).
-.PHONY: deb demo picture torture test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
+.PHONY: deb demo picture torture torture-plants test test-asan test-tsan bench bench-log fuzz coverage mutate memcheck deps clean
 
 # Builds the example job and runs the demo: copy, kill, restart, verify;
 # then draws the job's history from its log into build/demo/history.svg.
@@ -14,13 +14,23 @@ demo: deps
 picture: demo
 	cp build/demo/history.svg doc/demo-history.svg
 
-# The torture run of the example job: ROUNDS rounds of kills, each verified.
-ROUNDS ?= 600
-SEED ?= 20261209
+# The torture run of the example job on jx-crashfs: ROUNDS rounds of kills,
+# power losses and failed saves, each verified.
+ROUNDS ?= 1000
+SEED ?= 20261211
 torture: deps
 	cmake --preset default
 	cmake --build --preset default --target jx-copy-demo
 	build/bin/jx-copy-demo --torture $(ROUNDS) --seed $(SEED)
+
+# Each careless way of saving or copying, planted in turn: the torture must
+# catch every one. Prints, per plant, the failures and the first round that
+# failed.
+PLANT_ROUNDS ?= 400
+torture-plants: deps
+	cmake --preset default
+	cmake --build --preset default --target jx-copy-demo
+	examples/torture-plants.sh build/bin/jx-copy-demo $(PLANT_ROUNDS) $(SEED)
 
 # Builds everything and runs every test.
 test: deps
