@@ -10,7 +10,8 @@
 //     synced under a name that is not durable yet is kept once it is.
 //   - Lose(seed) is the power loss: per file, of the writes since its last
 //     fsync, nothing, a prefix, a subset of its sectors (some left as
-//     garbage, its size perhaps ahead of its data) or everything reaches
+//     garbage where they were written, its size perhaps ahead of its
+//     data; bytes no unsynced write touched never change) or everything reaches
 //     the disk; per folder, its name changes back to a point in their
 //     order. The tree is then the durable one.
 //

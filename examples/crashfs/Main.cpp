@@ -51,13 +51,17 @@ mount see everything, as a page cache would:
     or undone as a whole;
   - data synced under a name that is not yet durable waits for the name.
 The kernel does not tell a FUSE file system of sync(2) or syncfs(2): sync
-makes everything pending durable.
+makes everything pending durable. Every way of writing reaches it (write,
+writev, streams, a shared mmap with msync, ftruncate, fallocate, rename,
+link, copy_file_range); an O_TMPFILE open fails with EOPNOTSUPP, as this
+libfuse has no operation for it.
 
 lose is the power loss. From the seed (the clock's when not given) it
 decides, per file, what of its unsynced writes, truncations and
 allocations reaches BACKING (none, a prefix, some of its sectors of
---sector bytes (512), a lost sector perhaps left as garbage and the size
-perhaps ahead of the data, or all), and per folder how far its unsynced
+--sector bytes (512), a lost sector perhaps garbage where it was written
+and the size perhaps ahead of the data, or all; bytes no unsynced write
+touched never change), and per folder how far its unsynced
 name changes are kept, in their order. It prints one line of what was kept
 and lost; the mount then shows BACKING, and descriptors opened before it
 fail with EIO.

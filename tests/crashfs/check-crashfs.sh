@@ -61,7 +61,7 @@ echo "careless save lost under $lost of 12 seeds; careful save never"
 rm -rf "$work/back" && mkdir "$work/back"
 "$crashfs" mount "$work/back" "$mnt"
 python3 - "$mnt" <<'EOF'
-import mmap, os, sys
+import errno, mmap, os, sys
 d = sys.argv[1]
 def sync_folder():
     f = os.open(d, os.O_RDONLY); os.fsync(f); os.close(f)
@@ -73,6 +73,10 @@ f = os.open(d + "/m", os.O_RDWR); os.fsync(f); os.close(f)
 src = os.open(d + "/w", os.O_RDONLY); dst = os.open(d + "/c", os.O_WRONLY | os.O_CREAT)
 os.copy_file_range(src, dst, 4); os.fsync(dst); os.close(src); os.close(dst)
 sync_folder()
+try:   # libfuse 3.14 has no tmpfile operation: a clean refusal, not a file lost
+    os.close(os.open(d, os.O_TMPFILE | os.O_WRONLY)); sys.exit("O_TMPFILE opened with no way to see its writes")
+except OSError as e:
+    assert e.errno == errno.EOPNOTSUPP, e
 EOF
 exec 3<"$mnt/w"
 "$crashfs" lose "$mnt" --seed 1 >/dev/null

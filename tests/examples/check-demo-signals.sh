@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # jx-copy-demo ends cleanly when asked to: SIGINT exits 130 and SIGTERM 143,
 # a closed pipe on its output ends it too, and each time the job is killed
-# and the temporary folder under $TMPDIR is removed. Its output reaches a
+# and the temporary folder under $TMPDIR is removed (the torture leaves no
+# jx-crashfs mounted either). Its output reaches a
 # pipe line by line.
 # Usage: check-demo-signals.sh DEMO
 set -euo pipefail
@@ -34,3 +35,19 @@ status=0
 [ $status = 141 ] || { echo "closed pipe: exit $status, not 141"; exit 1; }
 if ls "$TMPDIR" | grep jx-copy-demo >/dev/null; then echo "a closed pipe left the folder behind"; exit 1; fi
 echo "closed pipe: exit $status, folder removed"
+
+# The torture, interrupted, leaves nothing mounted and no folder behind.
+"$demo" --torture 1000 --seed 3 >"$TMPDIR/torture" 2>&1 &
+pid=$!
+for _ in $(seq 200); do [ -d "$(ls -d "$TMPDIR"/jx-copy-torture.*/round-1 2>/dev/null | head -1)" ] && break
+  kill -0 $pid 2>/dev/null || break; sleep 0.05; done
+status=0
+if kill -s INT $pid 2>/dev/null; then wait $pid || status=$?; else wait $pid || status=$?; fi
+if [ $status = 77 ]; then
+  echo "torture: skipped ($(tail -1 "$TMPDIR/torture"))"
+  exit 0
+fi
+[ $status = 130 ] || { echo "torture, SIGINT: exit $status, not 130"; cat "$TMPDIR/torture"; exit 1; }
+if grep -q "$TMPDIR" /proc/mounts; then echo "the torture left a mount behind"; grep "$TMPDIR" /proc/mounts; exit 1; fi
+if ls "$TMPDIR" | grep -q jx-copy-torture; then echo "the torture left its folder behind"; exit 1; fi
+echo "torture, SIGINT: exit $status, nothing mounted, folder removed"

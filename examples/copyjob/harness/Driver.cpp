@@ -250,11 +250,19 @@ RunResult Driver::Run(const Stop& asked, std::mt19937_64& random) {
     result.failure = "cannot start the manager";
     return result;
   }
+  // A kill from outside comes after its delay; the job's counts from when
+  // the job runs, so that it is the job it takes.
   const bool fromOutside = stop.kind == Stop::kJob || stop.kind == Stop::kMachine;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(stop.delayMicros);
+  const auto delay = std::chrono::microseconds(stop.delayMicros);
+  auto deadline = std::chrono::steady_clock::now() + delay;
+  bool counting = stop.kind == Stop::kMachine;
   std::string pending;
   for (;;) {
-    const bool timed = fromOutside && !run.killed;
+    if (!counting && run.job > 0) {
+      counting = true;
+      deadline = std::chrono::steady_clock::now() + delay;
+    }
+    const bool timed = fromOutside && counting && !run.killed;
     timespec timeout{};
     if (timed) {
       const auto left = std::max<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now(), {});
@@ -265,7 +273,7 @@ RunResult Driver::Run(const Stop& asked, std::mt19937_64& random) {
     const int ready = ::ppoll(&wait, 1, timed ? &timeout : nullptr, nullptr);
     if (Interrupted()) break;
     if (ready == 0) {
-      const bool jobOnly = stop.kind == Stop::kJob && run.job > 0;
+      const bool jobOnly = stop.kind == Stop::kJob;
       ::kill(jobOnly ? run.job : -manager, SIGKILL);
       run.killed = true;
       result.slot = jobOnly ? kOutsideJob : kOutsideMachine;

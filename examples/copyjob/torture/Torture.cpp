@@ -30,6 +30,7 @@ struct Totals {
   uint64_t recopied = 0;
   long hits[kSlots] = {};
   long planned[kSlots] = {};  // stops planned at each step
+  long plannedLosses = 0;
   long failingSaves = 0;      // failed saves planned
   long missedSaves = 0;       // of them, runs that finished with no save failed
 };
@@ -67,7 +68,10 @@ class Round {
     const std::vector<Stop> plan = Plan();
     for (const Stop& stop : plan) {
       if (stop.kind == Stop::kAtStep) ++totals_->planned[static_cast<int>(stop.step)];
+      if (stop.kind == Stop::kJob) ++totals_->planned[kOutsideJob];
+      if (stop.kind == Stop::kMachine) ++totals_->planned[kOutsideMachine];
       if (stop.failingSave > 0) ++totals_->failingSaves;
+      if (stop.powerLoss) ++totals_->plannedLosses;
     }
     long interruptions = 0;
     for (size_t run = 0; run < plan.size() + 4; ++run) {
@@ -112,6 +116,9 @@ class Round {
       stop.at = 1 + static_cast<long>(Below(3));
       stop.delayMicros = static_cast<int>(Below(4000));
       stop.powerLoss = loss || (stop.kind != Stop::kJob && Below(3) != 0);
+    }
+    for (Stop& stop : plan) {
+      if (stop.step == Step::kJobStarted) stop.at = 1;  // once a run
     }
     if (Below(4) == 0) {
       Stop failing;
@@ -171,20 +178,28 @@ bool CanMount(const std::string& crashfs, const std::string& base, std::string* 
   return mounted;
 }
 
+std::string SlotName(int slot) {
+  return slot == kOutsideJob       ? "of the job from outside"
+         : slot == kOutsideMachine ? "of the job and its manager from outside"
+                                   : std::string("at ") + StepName(static_cast<Step>(slot));
+}
+
 // A kind of stop that was planned and never came proves nothing: the
 // steps it names are not made, or not seen.
 long NeverFired(const Totals& t) {
   long missed = 0;
-  for (int i = 0; i < kStepCount; ++i) {
+  for (int i = 0; i < kSlots; ++i) {
     if (t.planned[i] == 0 || t.hits[i] > 0) continue;
-    Say("the %ld kills planned at %s never came: the run makes no such step\n", t.planned[i],
-        StepName(static_cast<Step>(i)));
+    Say("the %ld kills planned %s never came\n", t.planned[i], SlotName(i).c_str());
     ++missed;
   }
-  if (t.failingSaves > 0 && t.failedSaves == 0) {
-    Say("the %ld failing saves planned never came: no save wrote or synced a state* file\n", t.failingSaves);
+  const auto never = [&missed](long planned, long came, const char* what) {
+    if (planned == 0 || came > 0) return;
+    Say("the %ld %s planned never came\n", planned, what);
     ++missed;
-  }
+  };
+  never(t.failingSaves, t.failedSaves, "failing saves");
+  never(t.plannedLosses, t.lostWork, "power losses (none took pending work)");
   return missed;
 }
 
@@ -200,7 +215,7 @@ void PrintHistogram(const Totals& t) {
   Say("power losses: %ld, %ld of them took pending work; files that lost unsynced data: %ld; creations, renames and "
       "removals undone: %ld\n",
       t.powerLosses, t.lostWork, t.lost.filesRolledBack, t.lost.namesUndone);
-  Say("saves failed as on a full disk: %ld; temporary files of killed saves removed: %ld; re-copied: %s\n",
+  Say("saves failed (a full disk, a failing sync): %ld; temporary files of killed saves removed: %ld; re-copied: %s\n",
       t.failedSaves, t.cleaned, FormatSize(t.recopied).c_str());
 }
 
