@@ -38,25 +38,30 @@ of 32M, blocks of 1M, kill at 50%, in a temporary folder under $TMPDIR
 works in DIR and keeps it.
 
 --torture runs ROUNDS rounds instead, reproducible from the seed (from the
-clock when --seed is not given): each copies a few small volumes through
-one or more SIGKILLs, at each step of the protocol in turn and at random
-moments, of the job or of the job and its manager together, some of them
-power losses that take what was not synced off the disk; in some rounds a
-save fails as on a full disk. Each round is verified. --round R runs round
-R alone, as a failed round says. --plant FAULT runs the rounds with a fault
-that a careless job or manager would have, to show that they catch it:
-skip-save:N (every N-th save acknowledged but not made), no-sync:data,
-no-sync:temp or no-sync:folder (a sync left out); or a careless way of
-saving: stream-temp (the temporary file written through a stream, not
-synced), new-name (named state.new, not synced), in-place (the state file
-rewritten in place), rename-first (renamed before it is synced), ack-early
-(the job told "ok" before the save's syncs).
+clock when --seed is not given), on jx-crashfs, a file system that forgets
+what was not synced (it must be able to mount; exit 77 says why not): each
+copies a few small volumes through two to five SIGKILLs, at each step of
+the protocol in turn and at random moments, of the job or of the job and
+its manager together, most of them power losses that take what was not
+synced; in some rounds a save fails (a full disk, a failing sync). Each
+round is verified. --round R runs round R alone, as a failed round says.
+--plant FAULT runs the rounds with a careless build of the manager or the
+job, to show that they catch it: no-sync-temp (the temporary file not
+synced), stream-temp (the same through a stream), new-name (the same named
+state.new), rename-first (renamed before it is synced), no-sync-folder
+(the folder not synced after the rename), folder-first (synced before it
+instead), in-place (the state file rewritten in place), ack-early (the
+job told "ok" before the save's syncs), skip-save (every seventh save not
+made) or state-first (the job hands a state on before its block is
+synced).
 
 With ZN_DEBUG_LOG set to a file, the job's library lines go there; read
 them with 'jxrestart log FILE'.
 
-Exit status: 0 when every check passed, 1 when one failed, 2 for a usage
-error, 128 + the signal when interrupted.
+Exit status: 0 when every check passed, 1 when one failed (or a kind of
+kill or fault the torture planned never came), 2 for a usage error, 77
+when the torture cannot mount jx-crashfs, 128 + the signal when
+interrupted.
 )";
 
 [[noreturn]] void Die(const std::string& message) {
