@@ -216,8 +216,11 @@ std::string Driver::Plan(const Stop& stop) const {
   std::vector<std::string> events{"clear", "count write:*.vol"};
   if (stop.kind == Stop::kAtStep && InfoOf(stop.step).event != nullptr) events.push_back(KillEvent(stop.step, stop.at));
   if (stop.failingSave > 0) {
-    events.push_back(std::string(stop.failingSync ? "fail fsync:state* " : "fail write:state* ") +
-                     std::to_string(stop.failingSave) + (stop.failingSync ? " EIO" : " ENOSPC"));
+    static const char* const kFailing[] = {"fail write:state* %ld ENOSPC", "fail fsync:state* %ld EIO",
+                                           "fail fsyncdir:/ %ld EIO"};
+    char event[64];
+    std::snprintf(event, sizeof event, kFailing[stop.failing], stop.failingSave);
+    events.push_back(event);
   }
   std::string report;
   return crash_->Plan(events, &report) ? std::string() : "jx-crashfs refused the plan: " + report;
@@ -332,7 +335,7 @@ std::string Driver::Finish(const Stop& stop, const RunState& run, std::mt19937_6
     result->powerLoss = true;
     if (crash_ == nullptr || !crash_->Lose(random(), &result->loss)) return "jx-crashfs could not lose the power";
   }
-  return AfterStop(run, result);
+  return AfterStop(stop, run, result);
 }
 
 std::string Driver::OnEvent(const std::string& line, RunState* run, RunResult* result) {
@@ -438,14 +441,16 @@ std::string Driver::OnAcked(const SavedState& state, RunState* run) {
 // After a run that a kill, a power loss or a failed save stopped: the
 // state file is the last state the job may count on, or the one being
 // saved, whole.
-std::string Driver::AfterStop(const RunState& run, RunResult* result) const {
+std::string Driver::AfterStop(const Stop& stop, const RunState& run, RunResult* result) const {
   // A missing file is not an empty one.
   const auto text = [](const SavedState& state) { return state.jobString.empty() ? kMissing : StateText(state); };
   bool exists = false;
   const std::string read = ReadFile(sample_.StateFile(), &exists);
   const std::string onDisk = exists ? read : kMissing;
   if (result->saveFailed) {
-    if (onDisk != text(run.last)) return "a failed save changed the state file";
+    // A folder that failed its sync after the rename has the new file.
+    const bool renamed = stop.failing == Stop::kFolderSync && onDisk == text(run.saving);
+    if (onDisk != text(run.last) && !renamed) return "a failed save changed the state file";
     if (::access(TemporaryOf(sample_.StateFile()).c_str(), F_OK) == 0) return "a failed save left its temporary file";
     bool logged = false;
     if (ReadFile(sample_.folder + "/job-errors", &logged).find("could not save the state") == std::string::npos) {

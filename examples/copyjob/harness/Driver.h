@@ -10,7 +10,8 @@
 //     (the relay reads it before it passes the answer on);
 //   - after a kill or a power loss, it holds a state the job handed on, no
 //     less far than the last it was told "ok" for; after a failed save,
-//     the state saved before it;
+//     the state saved before it (or, when the folder's sync failed after
+//     the rename, the one it was saving);
 //   - no interruption costs more than one block written again (counted by
 //     jx-crashfs, below the C library, where the disk is one);
 //   - at the end, every destination equals its source.
@@ -88,8 +89,10 @@ struct Stop {
   int delayMicros = 0;
   uint64_t savedBytes = 0;
   bool powerLoss = false;  // kAtStep, kMachine: both die, and the crash disk loses what was not synced
-  long failingSave = 0;    // on a crash disk, the failingSave-th save of the run fails:
-  bool failingSync = false;  // its write as on a full disk, or with this, its sync with EIO
+  // On a crash disk, the failingSave-th save of the run fails: its write as
+  // on a full disk, its sync with EIO, or its folder's sync with EIO.
+  long failingSave = 0;
+  enum Failing { kWrite, kSync, kFolderSync } failing = kWrite;
 };
 
 // The histogram slots of what stopped a run: each step, then the kills
@@ -151,7 +154,7 @@ class Driver {
   std::string OnSaving(const SavedState& state, RunState* run);
   std::string OnAcked(const SavedState& state, RunState* run);
   std::string Finish(const Stop& stop, const RunState& run, std::mt19937_64& random, RunResult* result);
-  std::string AfterStop(const RunState& run, RunResult* result) const;
+  std::string AfterStop(const Stop& stop, const RunState& run, RunResult* result) const;
   bool AtLeastAcknowledged(const std::string& onDisk) const;
 
   const Sample& sample_;

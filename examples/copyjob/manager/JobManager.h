@@ -28,8 +28,10 @@ struct SavedState {
 
 // Writes `state` to `path` so that a crash, or a loss of power, leaves
 // either the old file or the new one: a temporary file beside it, fsync,
-// rename over the old, fsync the folder. Returns false, with errno set and
-// the old file intact, when a step fails.
+// rename over the old, fsync the folder. Returns false, with errno set,
+// when a step fails: the old file intact, or, when the folder's sync is
+// what failed, the new one in its place, not known to be durable (either
+// is a state the job may restart from).
 bool SaveState(const std::string& path, const SavedState& state);
 // Reads the state file; false when it is missing or not two lines.
 bool LoadState(const std::string& path, SavedState* state);

@@ -123,7 +123,7 @@ class Round {
     if (Below(4) == 0) {
       Stop failing;
       failing.failingSave = 1 + static_cast<long>(Below(2));
-      failing.failingSync = Below(2) == 0;
+      failing.failing = static_cast<Stop::Failing>(Below(3));
       plan.push_back(failing);
     }
     return plan;
