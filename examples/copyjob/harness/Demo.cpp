@@ -44,8 +44,8 @@ copies a few small volumes through two to five SIGKILLs, at each step of
 the protocol in turn and at random moments, of the job or of the job and
 its manager together, most of them power losses that take what was not
 synced; in some rounds a save fails (a full disk, a failing sync of the
-file or of its folder). Each
-round is verified. --round R runs round R alone, as a failed round says.
+file or of its folder). Each round is verified. --round R runs round R
+alone, as a failed round says.
 --plant FAULT runs the rounds with a careless build of the manager or the
 job, to show that they catch it: no-sync-temp (the temporary file not
 synced), stream-temp (the same through a stream), new-name (the same named
