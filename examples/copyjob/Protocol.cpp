@@ -1,9 +1,11 @@
 #include "examples/copyjob/Protocol.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace copyjob {
 
@@ -43,6 +45,34 @@ bool SyncFolderOf(const std::string& path) {
   ::close(fd);
   errno = error;
   return ok;
+}
+
+pid_t StartWithPipes(const std::vector<std::string>& args,
+                     const std::vector<std::pair<std::string, std::string>>& env, int* toChild, int* fromChild) {
+  int in[2], out[2];
+  if (::pipe2(in, O_CLOEXEC) != 0) return -1;
+  if (::pipe2(out, O_CLOEXEC) != 0) {
+    ::close(in[0]);
+    ::close(in[1]);
+    return -1;
+  }
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], STDIN_FILENO);
+    ::dup2(out[1], STDOUT_FILENO);
+    ::signal(SIGPIPE, SIG_DFL);  // a parent that ignores it does not pass that on
+    for (const auto& setting : env) ::setenv(setting.first.c_str(), setting.second.c_str(), 1);
+    ::execv(argv[0], argv.data());
+    std::_Exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  *toChild = in[1];
+  *fromChild = out[0];
+  return pid;
 }
 
 }  // namespace copyjob

@@ -21,8 +21,11 @@
 #ifndef EXAMPLES_COPYJOB_PROTOCOL_H_
 #define EXAMPLES_COPYJOB_PROTOCOL_H_
 
+#include <sys/types.h>
+
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace copyjob {
@@ -80,6 +83,12 @@ std::string FolderOf(const std::string& path);
 // Makes the names in the folder of `path` durable; false, with errno set,
 // when it cannot.
 bool SyncFolderOf(const std::string& path);
+
+// Starts `args` (the program first) with its standard input and output
+// on pipes, SIGPIPE as by default, and `env` added to its environment;
+// *toChild and *fromChild are this side's ends. Returns its pid, or -1.
+pid_t StartWithPipes(const std::vector<std::string>& args,
+                     const std::vector<std::pair<std::string, std::string>>& env, int* toChild, int* fromChild);
 
 // The fields of `line`.
 inline std::vector<std::string> SplitFields(const std::string& line) {

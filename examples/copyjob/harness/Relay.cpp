@@ -53,23 +53,12 @@ class Relay {
 
  private:
   bool Start(char** jobArgs) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
-    job_ = ::fork();
-    if (job_ == 0) {
-      ::dup2(in[0], STDIN_FILENO);
-      ::dup2(out[1], STDOUT_FILENO);
-      const std::string program = Setting(relay::kJob);
-      jobArgs[0] = const_cast<char*>(program.c_str());
-      ::execv(jobArgs[0], jobArgs);
-      std::_Exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    toJob_ = in[1];
-    fromJob_ = out[0];
+    std::vector<std::string> args{Setting(relay::kJob)};
+    for (char** arg = jobArgs + 1; *arg != nullptr; ++arg) args.emplace_back(*arg);
+    job_ = StartWithPipes(args, {}, &toJob_, &fromJob_);
+    if (job_ < 0) return false;
     Tell({relay::kJobStarted, std::to_string(job_)});
-    return job_ > 0;
+    return true;
   }
 
   // Passes a line of the job on, unless its step is the one to kill at:

@@ -90,24 +90,13 @@ bool JobManager::Start(bool restart) {
     args.insert(args.end(), {state_.jobString.substr(0, space), state_.jobString.substr(space + 1), "--volumes",
                              state_.volumeString});
   }
-  int toChild[2], fromChild[2];
-  if (::pipe2(toChild, O_CLOEXEC) != 0 || ::pipe2(fromChild, O_CLOEXEC) != 0) return false;
-  pid_ = ::fork();
-  if (pid_ == 0) {
-    ::dup2(toChild[0], STDIN_FILENO);
-    ::dup2(fromChild[1], STDOUT_FILENO);
-    ::signal(SIGPIPE, SIG_DFL);
-    if (!jobLog_.empty()) ::setenv("ZN_DEBUG_LOG", jobLog_.c_str(), 1);
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(&arg[0]);
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    std::_Exit(127);
-  }
-  ::close(toChild[0]);
-  ::close(fromChild[1]);
-  toJob_ = ::fdopen(toChild[1], "w");
-  fromJob_ = ::fdopen(fromChild[0], "r");
+  std::vector<std::pair<std::string, std::string>> env;
+  if (!jobLog_.empty()) env.emplace_back("ZN_DEBUG_LOG", jobLog_);
+  int toChild = -1, fromChild = -1;
+  pid_ = StartWithPipes(args, env, &toChild, &fromChild);
+  if (pid_ < 0) return false;
+  toJob_ = ::fdopen(toChild, "w");
+  fromJob_ = ::fdopen(fromChild, "r");
   written_ = 0;
   return pid_ > 0;
 }
