@@ -319,7 +319,6 @@ std::string Driver::Finish(const Stop& stop, const RunState& run, std::mt19937_6
         report.find(KillEvent(stop.step, stop.at) + ": fired") != std::string::npos) {
       result->slot = static_cast<int>(stop.step);
     }
-    result->faultMissed = stop.failingSave > 0 && !result->saveFailed && result->slot < 0 && run.done;
   }
   written_ += result->written;
   interrupted_ = !run.done;

@@ -105,7 +105,6 @@ struct RunResult {
   std::string failure;  // what a check found; empty when all held
   bool done = false;    // the job finished
   bool saveFailed = false;
-  bool faultMissed = false;  // a failing save was planned and never came
   int slot = -1;  // what killed the run, when it was killed
   bool cleaned = false;  // the manager removed a temporary file that a killed save left
   bool powerLoss = false;  // the run ended in a power loss

@@ -32,7 +32,6 @@ struct Totals {
   long planned[kSlots] = {};  // stops planned at each step
   long plannedLosses = 0;
   long failingSaves = 0;      // failed saves planned
-  long missedSaves = 0;       // of them, runs that finished with no save failed
 };
 
 class Round {
@@ -131,7 +130,6 @@ class Round {
 
   void Count(const RunResult& result) {
     totals_->cleaned += result.cleaned;
-    if (result.faultMissed) ++totals_->missedSaves;
     if (result.saveFailed) ++totals_->failedSaves;
     if (result.slot >= 0) {
       ++totals_->kills;
