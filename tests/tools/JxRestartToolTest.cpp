@@ -832,7 +832,13 @@ const LogCase kLogCases[] = {
      1,
      {"2 job states", "-Restart 1|2@"},
      {"j.json:2:1: process job[4790] goes on from the state of process job[4711]"}},
-    {"a mapped log truncated under its writer, with a byte-order mark",
+    {"a binary file's own NULs kept: --binary reads it from its first byte",
+     {{"nuls.bin", std::string("\0\0\0\x7f" "ELF\0\0 -Restart 1|1@x\n", 25)}},
+     {"log", "--binary", "nuls.bin"},
+     1,
+     {"1 job state", "-Restart 1|1@"},
+     {"nuls.bin:1:24: text after the last item"}},
+    {"a log truncated under its writer, with a byte-order mark",
      {{"zeros.log", std::string(70000, '\0') + "\xef\xbb\xbf-Restart 1|1@\n"}},
      {"log", "zeros.log"},
      0,
@@ -998,7 +1004,7 @@ TEST(JxRestartTool, EveryCompressionReadOrNamed) {
 }
 
 // Standard input that is a pipe is read through the same blocks as a
-// mapped file: its head, a binary stream, and a line longer than a block.
+// file: its head, a binary stream, and a line longer than a block.
 TEST(JxRestartTool, LogReadsAPipeAsItReadsAFile) {
   const struct {
     const char* command;
@@ -1009,6 +1015,9 @@ TEST(JxRestartTool, LogReadsAPipeAsItReadsAFile) {
       {"printf '\\0\\177ELF\\0\\0 -Restart 1|1@\\n' | $TOOL log -", 2, "standard input: binary file"},
       {"{ printf -- '-Restart 1|1@\\n'; head -c 3000000 /dev/zero | tr '\\0' x; printf '\\n-Restart 1|2@'; } | $TOOL log -", 1,
        "standard input:3:1: the file ends in an unfinished line"},
+      // A sparse file's hole, passed without reading it.
+      {"f=$(mktemp) && truncate -s 70000 $f && printf -- '-Restart 1|1@\\n' >>$f && $TOOL log - <$f; s=$?; rm $f; exit $s", 0,
+       "standard input: begins with 70000 NUL bytes"},
   };
   for (const auto& p : kPipes) {
     const ProgramResult result = Shell(p.command);

@@ -34,7 +34,7 @@ class Blocks {
     // The next block to take may always be read; others while they fit.
     changed_.wait(lock, [&] {
       return stopped_ || given_ == taken_ ||
-             (given_ < taken_ + slots_.size() && inFlight_ + source_->NextSize() <= kAhead + LogSource::kBlock);
+             (given_ < taken_ + slots_.size() && inFlight_ <= kAhead);
     });
     Slot& slot = slots_[given_ % slots_.size()];
     if (stopped_ || !source_->Next(&slot.block)) {
@@ -129,7 +129,8 @@ bool ReadLines(LogSource* source, const JobPattern& pattern, unsigned threads, c
         if (r.items.capacity() + r.records.capacity() > 65536) r = StrictReading();
       }
     }
-    source->Release(slot->block.end);
+    // So do the bytes of a block grown for a long line.
+    if (slot->block.owned.capacity() > 2 * LogSource::kBlock) slot->block.owned = Bytes();
     blocks.Done(slot);
   }
   blocks.Stop();

@@ -2,13 +2,10 @@
 
 #include "tools/jxrestart/Numbers.h"
 
-#include <signal.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -21,118 +18,115 @@ namespace tool {
 
 namespace {
 
-// One file is mapped at a time; the handler of SIGBUS knows which.
-std::atomic<const char*> g_mappedBegin{nullptr};
-std::atomic<size_t> g_mappedSize{0};
-std::atomic<size_t> g_zerosFrom{0};  // offset in the mapping
-size_t g_pageSize = 4096;
-struct sigaction g_previousBus;
-
-// A fault inside the mapping is a page past the file's end: zeros are
-// mapped from it to the end of the mapping, and the read that faulted goes
-// on. Any other fault is left to the action there was before.
-void OnBusError(int, siginfo_t* info, void*) {
-  const char* begin = g_mappedBegin.load();
-  const char* end = begin + g_mappedSize.load();
-  const char* at = static_cast<const char*>(info->si_addr);
-  if (begin != nullptr && at >= begin && at < end) {
-    const uintptr_t page = reinterpret_cast<uintptr_t>(at) / g_pageSize * g_pageSize;
-    void* from = reinterpret_cast<void*>(page);
-    const size_t length = static_cast<size_t>(end - static_cast<const char*>(from));
-    if (::mmap(from, length, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
-      const size_t offset = static_cast<size_t>(static_cast<const char*>(from) - begin);
-      size_t was = g_zerosFrom.load();
-      while (offset < was && !g_zerosFrom.compare_exchange_weak(was, offset)) {
-      }
-      return;
-    }
+// How many NUL bytes `bytes` begins with.
+size_t LeadingNuls(std::string_view bytes) {
+  static const char kZeros[4096] = {};
+  size_t run = 0;
+  while (bytes.size() - run >= sizeof kZeros && std::memcmp(bytes.data() + run, kZeros, sizeof kZeros) == 0) {
+    run += sizeof kZeros;
   }
-  ::sigaction(SIGBUS, &g_previousBus, nullptr);
+  while (run < bytes.size() && bytes[run] == '\0') ++run;
+  return run;
 }
 
 }  // namespace
 
+void Bytes::Reserve(size_t wanted) {
+  if (wanted <= capacity_) return;
+  const size_t capacity = std::max(wanted, 2 * capacity_);
+  std::unique_ptr<char[]> grown(new char[capacity]);
+  if (size_ > 0) std::memcpy(grown.get(), data_.get(), size_);
+  data_.swap(grown);
+  capacity_ = capacity;
+}
+
+void Bytes::Erase(size_t count) {
+  std::memmove(data_.get(), data_.get() + count, size_ - count);
+  size_ -= count;
+}
+
+void Bytes::Assign(const char* bytes, size_t count) {
+  Reserve(count);
+  if (count > 0) std::memmove(data_.get(), bytes, count);
+  size_ = count;
+}
+
+void Bytes::Swap(Bytes* other) {
+  data_.swap(other->data_);
+  std::swap(size_, other->size_);
+  std::swap(capacity_, other->capacity_);
+}
+
 LogSource::LogSource(int fd) : fd_(fd) {
   struct stat info;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-    size_ = static_cast<size_t>(info.st_size);
-    void* data = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (data != MAP_FAILED && !IsEncoded(std::string(static_cast<const char*>(data), std::min<size_t>(size_, 16)))) {
-      mapped_ = static_cast<const char*>(data);
-      ::madvise(data, size_, MADV_SEQUENTIAL);
-      g_pageSize = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
-      g_mappedSize = size_;
-      g_zerosFrom = size_;
-      g_mappedBegin = mapped_;
-      struct sigaction action = {};
-      action.sa_sigaction = OnBusError;
-      action.sa_flags = SA_SIGINFO;
-      sigemptyset(&action.sa_mask);
-      ::sigaction(SIGBUS, &action, &g_previousBus);
-      SkipHead();
-      return;
-    }
-    if (data != MAP_FAILED) ::munmap(data, size_);
+  regular_ = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  start_ = regular_ ? std::max<off_t>(::lseek(fd, 0, SEEK_CUR), 0) : 0;
+  // A hole at the head of a sparse file is passed at once.
+  size_t hole = 0;
+  if (regular_) {
+    const off_t data = ::lseek(fd, start_, SEEK_DATA);
+    const off_t to = data >= 0 ? data : errno == ENXIO ? info.st_size : start_;
+    hole = static_cast<size_t>(std::max<off_t>(to - start_, 0));
+    ::lseek(fd, start_ + static_cast<off_t>(hole), SEEK_SET);
   }
+  Open();
+  SkipHead(hole);
+}
+
+void LogSource::Open() {
   // The first bytes tell the compression; they are read before the decoder.
-  decoder_ = OpenDecoder(fd, std::string());
+  pending_.Resize(0);
+  ended_ = false;
+  decoder_ = OpenDecoder(fd_, std::string());
   Fill(16);
-  decoder_ = OpenDecoder(fd, std::move(pending_));
-  pending_.clear();
+  const std::string head(pending_.view());
+  plain_ = regular_ && !IsEncoded(head);
+  decoder_ = OpenDecoder(fd_, head);
+  pending_.Resize(0);
   ended_ = !error_.empty();
-  SkipHead();
 }
 
 // What may come before a log's first line: a run of NUL bytes where a live
 // log was truncated (copytruncate) while its writer went on at its old
 // offset, text after it; and a byte-order mark.
-void LogSource::SkipHead() {
+void LogSource::SkipHead(size_t hole) {
   static const char kMark[] = "\xef\xbb\xbf";
-  size_t run = 0;
-  if (mapped_ != nullptr) {
-    // A hole of a sparse file is passed at once.
-    const off_t data = ::lseek(fd_, 0, SEEK_DATA);
-    run = data < 0 ? (errno == ENXIO ? size_ : 0) : std::min(size_, static_cast<size_t>(data));
-    for (static const char kZeros[4096] = {}; size_ - run >= sizeof kZeros && std::memcmp(mapped_ + run, kZeros, sizeof kZeros) == 0;) {
-      run += sizeof kZeros;
-    }
-    while (run < size_ && mapped_[run] == '\0') ++run;
-  } else {
-    for (size_t first = std::string::npos; first == std::string::npos && !ended_;) {
-      Fill(kBlock);
-      first = pending_.find_first_not_of('\0');
-      const size_t zeros = std::min(first, pending_.size());
-      run += zeros;
-      pending_.erase(0, zeros);
-    }
+  size_t run = hole;
+  for (bool more = true; more && !ended_;) {
+    Fill(kBlock);
+    const size_t zeros = LeadingNuls(pending_.view());
+    more = zeros == pending_.size();
+    run += zeros;
+    pending_.Erase(zeros);
   }
   at_ = run;
   if (run > 0 && LooksBinary()) {  // a binary file's own NULs: it stays whole
     at_ = 0;
-    if (mapped_ == nullptr) pending_.insert(0, run, '\0');
+    if (regular_) {
+      ::lseek(fd_, start_, SEEK_SET);
+      Open();
+    } else {
+      Bytes whole;
+      whole.Reserve(run + pending_.size());
+      std::memset(whole.data(), 0, run);
+      std::memcpy(whole.data() + run, pending_.data(), pending_.size());
+      whole.Resize(run + pending_.size());
+      pending_.Swap(&whole);
+    }
     return;
   }
   nuls_ = run;
-  if (mapped_ == nullptr) Fill(3);
-  const std::string_view head = mapped_ != nullptr ? std::string_view(mapped_ + at_, std::min<size_t>(size_ - at_, 3)) : std::string_view(pending_).substr(0, 3);
-  if (head != kMark) return;
+  Fill(3);
+  if (pending_.view().substr(0, 3) != kMark) return;
   at_ += 3;
-  if (mapped_ == nullptr) pending_.erase(0, 3);
-}
-
-LogSource::~LogSource() {
-  if (mapped_ == nullptr) return;
-  ::sigaction(SIGBUS, &g_previousBus, nullptr);
-  g_mappedBegin = nullptr;
-  ::munmap(const_cast<char*>(mapped_), size_);
+  pending_.Erase(3);
 }
 
 void LogSource::Fill(size_t wanted) {
   while (pending_.size() < wanted && !ended_) {
-    const size_t had = pending_.size();
-    pending_.resize(wanted);
-    const ssize_t got = decoder_->Read(&pending_[had], wanted - had);
-    pending_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    pending_.Reserve(wanted);
+    const ssize_t got = decoder_->Read(pending_.data() + pending_.size(), wanted - pending_.size());
+    if (got > 0) pending_.Resize(pending_.size() + static_cast<size_t>(got));
     ended_ = got <= 0;
     if (got < 0) error_ = decoder_->error();
   }
@@ -140,29 +134,11 @@ void LogSource::Fill(size_t wanted) {
 
 bool LogSource::LooksBinary() {
   constexpr size_t kLook = 32 << 10;
-  if (mapped_ != nullptr) return std::memchr(mapped_ + at_, '\0', std::min(size_ - at_, kLook)) != nullptr;
   Fill(kLook);
   return std::memchr(pending_.data(), '\0', std::min(pending_.size(), kLook)) != nullptr;
 }
 
-size_t LogSource::MappedEnd() {
-  if (nextEnd_ > at_) return nextEnd_;
-  const size_t target = std::min(size_, at_ + kBlock);
-  const void* newline = target == size_ ? nullptr : std::memchr(mapped_ + target - 1, '\n', size_ - target + 1);
-  nextEnd_ = newline == nullptr ? size_ : static_cast<size_t>(static_cast<const char*>(newline) - mapped_) + 1;
-  return nextEnd_;
-}
-
-size_t LogSource::NextSize() { return mapped_ != nullptr ? MappedEnd() - at_ : kBlock; }
-
 bool LogSource::Next(Block* block) {
-  if (mapped_ != nullptr) {
-    if (at_ == size_) return false;
-    block->end = MappedEnd();
-    block->text = std::string_view(mapped_ + at_, block->end - at_);
-    at_ = block->end;
-    return true;
-  }
   // At least a block, cut after its last line end, or all that is left.
   size_t cut = 0;
   for (size_t searched = 0;; searched = pending_.size()) {
@@ -172,27 +148,21 @@ bool LogSource::Next(Block* block) {
     if (cut != 0 || ended_) break;
   }
   if (cut == 0) return false;
-  std::string rest = pending_.substr(cut);
-  pending_.resize(cut);
-  block->owned.swap(pending_);
-  pending_.swap(rest);
-  block->text = block->owned;
+  // The block takes what was read; what is left after its cut goes to the
+  // block's old buffer, unless that one grew for a long line.
+  block->owned.Swap(&pending_);
+  if (pending_.capacity() > 2 * kBlock) pending_ = Bytes();
+  pending_.Assign(block->owned.data() + cut, block->owned.size() - cut);
+  block->owned.Resize(cut);
+  block->text = block->owned.view();
   block->end = at_ += cut;
   return true;
 }
 
 size_t LogSource::ValidUpTo() const {
-  if (mapped_ == nullptr) return SIZE_MAX;
   struct stat info;
-  const size_t size = ::fstat(fd_, &info) == 0 ? static_cast<size_t>(info.st_size) : size_;
-  return std::min({size, size_, g_zerosFrom.load()});
-}
-
-void LogSource::Release(size_t end) {
-  if (mapped_ == nullptr) return;
-  end = end / g_pageSize * g_pageSize;
-  if (end > released_) ::madvise(const_cast<char*>(mapped_) + released_, end - released_, MADV_DONTNEED);
-  released_ = std::max(released_, end);
+  if (!plain_ || ::fstat(fd_, &info) != 0) return SIZE_MAX;
+  return static_cast<size_t>(std::max<off_t>(info.st_size - start_, 0));
 }
 
 const std::string& LogSource::error() const { return error_; }

@@ -1,8 +1,7 @@
 // Where a log's lines come from: a file or standard input, decoded as it
 // comes (Decoders.h), handed out in blocks of whole lines for the reading
-// engine. A plain regular file is mapped into memory and its blocks are
-// views of it; any other data is read through a buffer. Memory is bounded
-// by the block size and the longest line, never by the size of the log.
+// engine. Memory is bounded by the block size and the longest line, never
+// by the size of the log.
 #ifndef TOOLS_JXRESTART_LOG_SOURCE_H_
 #define TOOLS_JXRESTART_LOG_SOURCE_H_
 
@@ -17,11 +16,34 @@
 namespace jxrestart {
 namespace tool {
 
+// Bytes read from a log, in a buffer that grows without being cleared:
+// each byte is read into before it is looked at.
+class Bytes {
+ public:
+  char* data() { return data_.get(); }
+  const char* data() const { return data_.get(); }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  std::string_view view() const { return {data_.get(), size_}; }
+  // Room for `wanted` bytes, the ones held kept.
+  void Reserve(size_t wanted);
+  // To at most capacity().
+  void Resize(size_t size) { size_ = size; }
+  // Drops the first `count`.
+  void Erase(size_t count);
+  void Assign(const char* bytes, size_t count);
+  void Swap(Bytes* other);
+
+ private:
+  std::unique_ptr<char[]> data_;
+  size_t size_ = 0, capacity_ = 0;
+};
+
 // Whole lines of a log, each ended by '\n' but the last line of the data.
 struct Block {
   std::string_view text;
-  size_t end = 0;     // where `text` ends in the data, from its start
-  std::string owned;  // the bytes `text` views, when they are not mapped
+  size_t end = 0;  // where `text` ends in the data, from its start
+  Bytes owned;     // the bytes `text` views
 };
 
 // Threading: one thread at a time.
@@ -31,37 +53,34 @@ class LogSource {
 
   // Reads `fd`, which it does not close.
   explicit LogSource(int fd);
-  ~LogSource();
   LogSource(const LogSource&) = delete;
   LogSource& operator=(const LogSource&) = delete;
 
   // Whether the data has a NUL byte in its first 32 KiB, as binary files do.
   bool LooksBinary();
-  // The size of the block Next() gives next, as far as it is known ahead.
-  size_t NextSize();
   // The next block; false at the end of the data or at an error.
   bool Next(Block* block);
   // How much of the data read is still the file's: less than what was read
-  // once a mapped file is cut short (a live log rotated by copying and
-  // truncating it), whose pages past the cut read as zeros.
+  // once a file is cut short while it is read (a live log rotated by
+  // copying and truncating it).
   size_t ValidUpTo() const;
-  // Lets go of the data before `end`.
-  void Release(size_t end);
   // How many NUL bytes the data began with, skipped.
   size_t leadingNuls() const { return nuls_; }
   // Why the reading stopped early, or "".
   const std::string& error() const;
 
  private:
+  void Open();
   void Fill(size_t wanted);
-  void SkipHead();
-  size_t MappedEnd();
+  void SkipHead(size_t hole);
 
   int fd_;
-  const char* mapped_ = nullptr;  // the file, when it is mapped
-  size_t size_ = 0, at_ = 0, released_ = 0, nextEnd_ = 0, nuls_ = 0;
-  std::unique_ptr<Decoder> decoder_;  // otherwise
-  std::string pending_;               // read, not yet handed out
+  bool regular_ = false;  // a regular file, read from `start_`
+  bool plain_ = false;    // one whose bytes are the data's
+  off_t start_ = 0;
+  size_t at_ = 0, nuls_ = 0;
+  std::unique_ptr<Decoder> decoder_;
+  Bytes pending_;  // read, not yet handed out
   bool ended_ = false;
   std::string error_;
 };
