@@ -6,6 +6,7 @@
 #define TOOLS_JXRESTART_LOG_SOURCE_H_
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,7 +36,10 @@ class Bytes {
   void Swap(Bytes* other);
 
  private:
-  std::unique_ptr<char[]> data_;
+  struct Free {
+    void operator()(char* p) const { std::free(p); }
+  };
+  std::unique_ptr<char, Free> data_;
   size_t size_ = 0, capacity_ = 0;
 };
 
