@@ -392,7 +392,8 @@ void ReadFound(LineTexts* t) {
     const Family family = FamilyOf(t->found[i].kind);
     StrictReading& r = t->readings[i];
     ReadStrictly(t->found[i].text, family, &r);
-    if (!r.wellFormed()) continue;
+    // A text read as written has its items ascending already.
+    if (!r.wellFormed() || r.asWritten) continue;
     SortBy(&r.items, [](const std::pair<int32_t, int32_t>& item) { return item.first; });
     SortBy(&r.records, [](const _JxRestartVolumeInfo& record) { return record.srcVolId; });
   }
