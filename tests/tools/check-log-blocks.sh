@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# jxrestart reads a plain log file in blocks, on several threads, and a
-# stream line by line in one: both must tell the same, to the byte, for a
-# log of many blocks with several jobs, deviations, cut lines and JSON.
+# jxrestart reads a log file and the same log through a pipe in blocks, on
+# several threads (a file's head hole and its size while it is read are
+# its own): both must tell the same, to the byte, for a log of many blocks
+# with several jobs, deviations, cut lines and JSON.
 # Usage: check-log-blocks.sh TOOL
 set -euo pipefail
 tool=$1
