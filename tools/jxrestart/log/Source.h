@@ -53,7 +53,7 @@ struct Block {
 // Threading: one thread at a time.
 class LogSource {
  public:
-  static constexpr size_t kBlock = 1 << 21;
+  static constexpr size_t kBlock = 1 << 20;
 
   // Reads `fd`, which it does not close.
   explicit LogSource(int fd);
