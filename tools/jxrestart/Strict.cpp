@@ -124,9 +124,12 @@ inline bool ReadShortItem(const char** at, int64_t* id, int64_t* offset) {
   const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
                                        _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
   const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(digits));
+  // The second stop from the bits alone, not after the first: the next
+  // item's load waits on it.
   const int idLength = __builtin_ctz(stops);
+  const int end = __builtin_ctz(stops & (stops - 1));
   const int start = idLength + 1;
-  const int offsetLength = __builtin_ctz(stops >> start);
+  const int offsetLength = end - start;
   if (idLength == 0 || idLength > 7 || offsetLength == 0 || offsetLength > 7 || p[idLength] != in::kKeySeparator ||
       p[start + offsetLength] != in::kItemTerminator || (p[0] == '0' && idLength > 1) ||
       (p[start] == '0' && offsetLength > 1)) {
@@ -134,7 +137,7 @@ inline bool ReadShortItem(const char** at, int64_t* id, int64_t* offset) {
   }
   *id = static_cast<int64_t>(ShortValue(p, idLength));
   *offset = static_cast<int64_t>(ShortValue(p + start, offsetLength));
-  *at = p + start + offsetLength + 1;
+  *at = p + end + 1;
   return true;
 }
 
