@@ -33,7 +33,10 @@ struct Track {
   size_t restarts = 0;  // restart inputs
   StrictReading last;   // its items, ascending
   Place lastPlace;
+  // The last state's text; or, for a job's text read as written, none:
+  // `last`'s items written again read the same.
   std::string lastText;
+  bool lastIsItems = false;
   std::string process;  // that wrote the last state, where lines say
   Place restartPlace;  // of the last restart input
   std::string restartText;

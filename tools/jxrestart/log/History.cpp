@@ -152,10 +152,21 @@ std::vector<Entry> TakeEntries(LibraryReading* library) {
   return entries;
 }
 
+// What the library reads as the last state, taken from the track.
+std::string TakeLastText(Track* track) {
+  if (!track->lastIsItems) return std::move(track->lastText);
+  std::string text;
+  for (const auto& item : track->last.items) {
+    text.append(std::to_string(item.first)).append(1, internal::kKeySeparator);
+    text.append(std::to_string(item.second)).append(1, internal::kItemTerminator);
+  }
+  return text;
+}
+
 Progress ProgressOf(Track* track, Family family) {
   Progress p;
+  p.last = ReadByLibrary(TakeLastText(track), family);
   track->last = StrictReading();
-  p.last = ReadByLibrary(std::move(track->lastText), family);
   p.lasts = TakeEntries(&p.last);
   p.firstIsLast = track->firstIsLast;
   p.firsts.swap(track->firsts);
@@ -341,16 +352,19 @@ void History::Follow(size_t job, const Place& place, const FoundText& found, Str
     }
   }
   ++track.states;
-  track.last.items.swap(strict->items);
-  track.last.records.swap(strict->records);
   if (!first && track.firstIsLast) {
     // The first state is one no longer: its offsets are kept as the library reads them.
-    FirstsOf(std::move(track.lastText), family, &track.firsts);
+    FirstsOf(TakeLastText(&track), family, &track.firsts);
     track.firstIsLast = false;
   }
+  track.last.items.swap(strict->items);
+  track.last.records.swap(strict->records);
   if (!v.added.empty()) FirstsOf(std::string(found.text), family, &track.firsts);
   track.lastPlace = place;
-  track.lastText.assign(found.text);
+  // Most states of a log are jobs' texts read as written: theirs is not
+  // copied, but written again from their items if it is wanted.
+  track.lastIsItems = strict->asWritten && family == Family::kJob;
+  if (!track.lastIsItems) track.lastText.assign(found.text);
 }
 
 }  // namespace tool
