@@ -551,6 +551,35 @@ TEST(JxRestartTool, LogFindsEveryTextWithItsPlace) {
   }
 }
 
+// --json --all writes the items of a text as written straight from its
+// bytes: each state's volumes are what its text holds, item for item, for
+// numbers of every length and sign.
+TEST(JxRestartTool, LogJsonVolumesAreTheTextsItems) {
+  const std::string texts[] = {
+      "-Restart -5|1@-2|-3@3|4@12345678|87654321@1234567890|7@2000000000|-2147483648@2100000000|0@",
+      "-Restart 1|2@3|4@5|6@7|8@9|10@11|12@13|14@15|16@17|18@19|20@21|22@23|24@25|26@27|28@29|30@",
+      "7|1234567@8|12345678@9|123456789@10|1234567890@11|1@12|2@13|3@14|4@15|5@16|6@17|7@",
+  };
+  std::string log;
+  for (const std::string& text : texts) {
+    log += (text[0] == '-' ? "job: " : "JxRestartability::ParseRestartInputFromJM: Input from JM = ") + text + "\n";
+  }
+  const ProgramResult json = Tool({"log", "--json", "--all", WriteFile("items.log", log)});
+  std::istringstream lines(json.out);
+  for (const std::string& text : texts) {
+    std::string line;
+    ASSERT_TRUE(std::getline(lines, line));
+    const nlohmann::json state = nlohmann::json::parse(line);
+    EXPECT_EQ(state["wellFormed"], true) << text;
+    nlohmann::json expected = nlohmann::json::array();
+    std::istringstream items(text.substr(text[0] == '-' && text[1] == 'R' ? 9 : 0));
+    for (std::string id, offset; std::getline(items, id, '|') && std::getline(items, offset, '@');) {
+      expected.push_back({{"volume", std::stoll(id)}, {"offset", std::stoll(offset)}});
+    }
+    EXPECT_EQ(state["volumes"], expected) << text;
+  }
+}
+
 struct LogCase {
   const char* name;
   std::vector<std::pair<std::string, std::string>> files;  // name, content; ".gz" is written compressed

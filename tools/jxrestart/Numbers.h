@@ -5,6 +5,8 @@
 #ifndef TOOLS_JXRESTART_NUMBERS_H_
 #define TOOLS_JXRESTART_NUMBERS_H_
 
+#include <emmintrin.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +15,15 @@ namespace jxrestart {
 namespace tool {
 
 inline bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+// The bytes of the 16 at `p` that are not digits, one bit each, with the
+// 16 bits above them set: where the numbers of a usual item stop.
+inline unsigned NonDigitsOf16(const char* p) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
+                                       _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(digits));
+}
 
 // Reads a number as the library writes it ("0", or an optional '-' and at
 // most `digits` digits without a leading zero; never "-0") and steps past

@@ -2,8 +2,6 @@
 // them are read in one quick pass; any other text is walked token by token
 // or item by item as the library reads it, and every departure from the
 // grammar is reported with what the library makes of it.
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -120,10 +118,7 @@ inline uint64_t ShortValue(const char* p, int count) {
 // 16 bytes after *at.
 inline bool ReadShortItem(const char** at, int64_t* id, int64_t* offset) {
   const char* p = *at;
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i digits = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('0' - 1)),
-                                       _mm_cmplt_epi8(bytes, _mm_set1_epi8('9' + 1)));
-  const unsigned stops = ~static_cast<unsigned>(_mm_movemask_epi8(digits));
+  const unsigned stops = NonDigitsOf16(p);
   // The second stop from the bits alone, not after the first: the next
   // item's load waits on it.
   const int idLength = __builtin_ctz(stops);
