@@ -93,15 +93,16 @@ Json LogStateJson(const std::string& file, const Place& place, const std::string
 
 namespace {
 
-// Writes into a buffer made large enough beforehand: a state of a million
-// volumes is written without a check per byte.
+// Writes at the front of a buffer made large enough beforehand, never
+// shrunk, so never cleared again: a state of a million volumes is written
+// without a check per byte.
 class Writer {
  public:
-  Writer(std::string* out, size_t most) : out_(out), at_(out->size()) {
-    out->resize(at_ + most);
-    p_ = &(*out)[at_];
+  Writer(std::string* buffer, size_t most) {
+    if (buffer->size() < most) buffer->resize(most);
+    begin_ = p_ = &(*buffer)[0];
   }
-  ~Writer() { out_->resize(static_cast<size_t>(p_ - out_->data())); }
+  size_t size() const { return static_cast<size_t>(p_ - begin_); }
   void Put(std::string_view s) {
     std::memcpy(p_, s.data(), s.size());
     p_ += s.size();
@@ -126,8 +127,7 @@ class Writer {
   void Drop() { --p_; }
 
  private:
-  std::string* out_;
-  size_t at_;
+  char* begin_;
   char* p_;
 };
 
@@ -167,11 +167,11 @@ void PutItems(std::string_view items, Family family, Writer* w) {
 
 }  // namespace
 
-void AppendLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
-                             std::string_view text, const StrictReading& strict, std::string* out) {
+size_t WriteLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
+                              std::string_view text, const StrictReading& strict, std::string* buffer) {
   // A text as written holds no byte that JSON escapes; as JSON, each of a
   // job's items takes 22 bytes more, each record 51.
-  Writer w(out, 256 + file.size() + (job ? job->size() : 0) + 3 * text.size() + 22 * strict.items.size() +
+  Writer w(buffer, 256 + file.size() + (job ? job->size() : 0) + 3 * text.size() + 22 * strict.items.size() +
                     51 * strict.records.size());
   w.Put("{\"file\":"), w.Put(file), w.Put(",\"line\":"), w.Put(place.line), w.Put(",\"column\":"), w.Put(place.column);
   if (job != nullptr) w.Put(",\"job\":"), w.Put(*job);
@@ -185,6 +185,7 @@ void AppendLogStateAsWritten(std::string_view file, const Place& place, const st
   w.Put("],\"restartString\":\"");
   if (strict.kind == TextKind::kInput) w.Put(jxrestart::internal::kJobRestartPrefix);
   w.Put(text), w.Put("\"}\n");
+  return w.size();
 }
 
 Json LogJobJson(const std::string& name, const Job& job, const Progress (&progress)[2],

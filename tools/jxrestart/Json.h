@@ -58,10 +58,12 @@ void AddSides(const Deviations& old, const Deviations& now, Json* object);
 Json LogStateJson(const std::string& file, const Place& place, const std::string* job, TextKind kind,
                   std::string_view text, const StrictReading& strict, const LibraryReading& library);
 // The same object for a text read as written (StrictReading::asWritten),
-// appended to *out without building it: every state of a log may come
-// through here. `file` and `job` are given as JSON strings (Quoted).
-void AppendLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
-                             std::string_view text, const StrictReading& strict, std::string* out);
+// without building it, as every state of a log may come through here:
+// written at the front of *buffer, which grows as needed and is never
+// shrunk; returns its length. `file` and `job` are given as JSON strings
+// (Quoted).
+size_t WriteLogStateAsWritten(std::string_view file, const Place& place, const std::string* job, TextKind kind,
+                              std::string_view text, const StrictReading& strict, std::string* buffer);
 // `text` as a JSON string, quotes included.
 inline std::string Quoted(const std::string& text) {
   return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);

@@ -62,13 +62,16 @@ void Report::Found(const Place& place, const FoundText& found, const StrictReadi
   deviations_ += strict.deviations.count() - strict.deviations.kept().size();
   if (!invocation_.all) return;
   const std::string* named = history_->named() ? &job : nullptr;
-  line_.clear();
   if (strict.asWritten && invocation_.json) {
     while (quotedFiles_.size() <= place.file) quotedFiles_.push_back(Quoted(history_->files()[quotedFiles_.size()]));
     const std::string quotedJob = named ? Quoted(job) : std::string();
-    AppendLogStateAsWritten(quotedFiles_[place.file], place, named ? &quotedJob : nullptr, found.kind, found.text,
-                            strict, &line_);
-  } else if (invocation_.json) {
+    const size_t size = WriteLogStateAsWritten(quotedFiles_[place.file], place, named ? &quotedJob : nullptr,
+                                               found.kind, found.text, strict, &written_);
+    std::cout.write(written_.data(), static_cast<std::streamsize>(size));
+    return;
+  }
+  line_.clear();
+  if (invocation_.json) {
     const LibraryReading library = ReadByLibrary(std::string(found.text), FamilyOf(found.kind));
     line_ = Dump(LogStateJson(history_->files()[place.file], place, named, found.kind, found.text, strict, library)) + '\n';
   } else {

@@ -49,6 +49,7 @@ class Report : public HistoryListener {
   std::vector<std::string> unread_;  // the files not read whole
   Json first_ = Json::array();       // the deviations shown, for --json
   std::string line_;                 // a state being shown, its buffer reused
+  std::string written_;              // the same for a state as written, as JSON (WriteLogStateAsWritten)
   std::vector<std::string> quotedFiles_;  // the files' names as JSON strings
   Picture picture_;
   std::string drawn_;
