@@ -48,6 +48,7 @@ void Bytes::Reserve(size_t wanted) {
 }
 
 void Bytes::Erase(size_t count) {
+  if (count == 0) return;  // nothing may be held yet, not even a buffer
   std::memmove(data_.get(), data_.get() + count, size_ - count);
   size_ -= count;
 }
@@ -116,7 +117,7 @@ void LogSource::SkipHead(size_t hole) {
       Bytes whole;
       whole.Reserve(run + pending_.size());
       std::memset(whole.data(), 0, run);
-      std::memcpy(whole.data() + run, pending_.data(), pending_.size());
+      if (pending_.size() > 0) std::memcpy(whole.data() + run, pending_.data(), pending_.size());
       whole.Resize(run + pending_.size());
       pending_.Swap(&whole);
     }
@@ -142,7 +143,7 @@ void LogSource::Fill(size_t wanted) {
 bool LogSource::LooksBinary() {
   constexpr size_t kLook = 32 << 10;
   Fill(kLook);
-  return std::memchr(pending_.data(), '\0', std::min(pending_.size(), kLook)) != nullptr;
+  return pending_.size() > 0 && std::memchr(pending_.data(), '\0', std::min(pending_.size(), kLook)) != nullptr;
 }
 
 bool LogSource::Next(Block* block) {
@@ -150,7 +151,8 @@ bool LogSource::Next(Block* block) {
   size_t cut = 0;
   for (size_t searched = 0;; searched = pending_.size()) {
     Fill(pending_.size() + (pending_.size() < kBlock ? kBlock - pending_.size() : kBlock));
-    const void* newline = ::memrchr(pending_.data() + searched, '\n', pending_.size() - searched);
+    const void* newline =
+        pending_.size() > searched ? ::memrchr(pending_.data() + searched, '\n', pending_.size() - searched) : nullptr;
     cut = ended_ ? pending_.size() : newline == nullptr ? 0 : static_cast<size_t>(static_cast<const char*>(newline) - pending_.data()) + 1;
     if (cut != 0 || ended_) break;
   }
