@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -117,16 +118,49 @@ TEST(Picture, SaysWhatTheHistorySays) {
   }
 }
 
-// Where every line says when, the states stand at their times.
+// Where every line says when, the states stand at their times, in each
+// form of log that says it: a stamp at the start of the line, a journal
+// entry's __REALTIME_TIMESTAMP (as JSON or as an export), a container
+// runtime's record.
 TEST(Picture, PutsStatesAtTheirTimes) {
-  const std::string log = Folder() + "/timed.log", svg = Folder() + "/timed.svg";
-  std::ofstream(log) << "2026-12-10T12:00:00Z -Restart 1|1@\n2026-12-10T12:00:10Z -Restart 1|2@\n"
-                        "2026-12-10 13:00:40+01:00 -Restart 1|3@\n";
-  ASSERT_EQ(RunProgram(JXRESTART_TOOL, {"log", "--svg", svg, log}).status, 0);
-  std::ifstream in(svg, std::ios::binary);
-  const Document d(std::string(std::istreambuf_iterator<char>(in), {}));
-  EXPECT_EQ(d.Values("//s:circle[@class='state']", "data-time"), "1796904000.0 1796904010.0 1796904040.0");
-  EXPECT_EQ(d.Values("//s:circle[@class='state']", "cx"), "110.0 325.0 970.0");
+  const std::string stamps[] = {"2026-12-10T12:00:00Z", "2026-12-10T12:00:10Z", "2026-12-10 13:00:40+01:00"};
+  const char* const micros[] = {"1796904000000000", "1796904010000000", "1796904040000000"};
+  const struct {
+    const char* name;
+    std::function<std::string(int)> line;  // state i (1 to 3), "-Restart 1|i@", at the i-th time
+  } kForms[] = {
+      {"plain text", [&](int i) { return stamps[i - 1] + " -Restart 1|" + std::to_string(i) + "@\n"; }},
+      {"journal, -o json",
+       [&](int i) {
+         return std::string("{\"__CURSOR\":\"s=") + std::to_string(i) + "\",\"__REALTIME_TIMESTAMP\":\"" +
+                micros[i - 1] + "\",\"MESSAGE\":\"-Restart 1|" + std::to_string(i) + "@\"}\n";
+       }},
+      {"journal, -o export",
+       [&](int i) {
+         return "__CURSOR=s=" + std::to_string(i) + "\n__REALTIME_TIMESTAMP=" + micros[i - 1] +
+                "\nMESSAGE=-Restart 1|" + std::to_string(i) + "@\n\n";
+       }},
+      {"docker json-file",
+       [&](int i) {
+         const char* const times[] = {"2026-12-10T12:00:00.0Z", "2026-12-10T12:00:10.0Z", "2026-12-10T12:00:40.0Z"};
+         return std::string("{\"log\":\"-Restart 1|") + std::to_string(i) + "@\\n\",\"stream\":\"stdout\",\"time\":\"" +
+                times[i - 1] + "\"}\n";
+       }},
+      {"CRI", [&](int i) { return "2026-12-10T12:00:" + std::string(i == 1 ? "00" : i == 2 ? "10" : "40") +
+                                  ".5Z stdout F -Restart 1|" + std::to_string(i) + "@\n"; }},
+  };
+  for (const auto& form : kForms) {
+    const std::string log = Folder() + "/timed.log", svg = Folder() + "/timed.svg";
+    std::ofstream(log, std::ios::binary) << form.line(1) + form.line(2) + form.line(3);
+    ASSERT_EQ(RunProgram(JXRESTART_TOOL, {"log", "--svg", svg, log}).status, 0) << form.name;
+    std::ifstream in(svg, std::ios::binary);
+    const Document d(std::string(std::istreambuf_iterator<char>(in), {}));
+    const bool half = std::string(form.name) == "CRI";
+    EXPECT_EQ(d.Values("//s:circle[@class='state']", "data-time"),
+              half ? "1796904000.5 1796904010.5 1796904040.5" : "1796904000.0 1796904010.0 1796904040.0")
+        << form.name;
+    EXPECT_EQ(d.Values("//s:circle[@class='state']", "cx"), "110.0 325.0 970.0") << form.name;
+  }
 }
 
 // Names that XML would read as markup are escaped; a job of many volumes

@@ -140,7 +140,7 @@ class Compressed : public Decoder {
 // with control bytes, "NAME\n", its length in 64 bits little-endian, the
 // bytes and "\n"; an empty line ends an entry. Each entry comes out as one
 // line of JSON, as journalctl -o json writes it, with the fields that tell
-// a state and its process, the message as the values of its bytes.
+// a state, its process and its time, the message as the values of its bytes.
 class JournalExport : public Decoder {
  public:
   explicit JournalExport(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
@@ -158,7 +158,8 @@ class JournalExport : public Decoder {
   }
 
  private:
-  static constexpr const char* kKept[] = {"__CURSOR", "MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT"};
+  static constexpr const char* kKept[] = {"__CURSOR", "__REALTIME_TIMESTAMP", "MESSAGE", "_PID", "SYSLOG_IDENTIFIER",
+                                          "_SYSTEMD_UNIT"};
 
   // Whether `n` bytes are there to read, reading more as needed.
   bool Have(size_t n) {
