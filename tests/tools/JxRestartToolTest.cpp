@@ -910,6 +910,12 @@ const LogCase kLogCases[] = {
      2,
      {"1 job state", "-Restart 1|3@"},
      {"nope.log: No such file or directory"}},
+    {"a folder given as a log: nothing was read from it",
+     {},
+     {"log", "/"},
+     2,
+     {},
+     {"jxrestart: /: Is a directory\njxrestart: no restart string found in 0 lines\n"}},
     {"a log of JSON lines",
      {{"j.log", "{\"time\": \"12:00\", \"message\": \"ZNJxRestart::ParseRestartString: Restart String = 0|1|11|5$\"}\n"
                 "{\"message\": \"X: The Restart string: -Restart 1|5@\"}\n"}},

@@ -33,6 +33,7 @@ void ReadSource(const Source& source, const Invocation& invocation, const JobPat
   const int fd = isStdin ? STDIN_FILENO : ::open(source.value.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return report->Unreadable(name, std::strerror(errno));
   LogSource lines(fd);
+  const size_t linesBefore = history->lines();
   if (lines.leadingNuls() > 0) {
     Warn(name + ": begins with " + Plural(lines.leadingNuls(), "NUL byte", "NUL bytes") +
          " (a live log truncated while its writer went on?), skipped; the lines after them are read");
@@ -50,7 +51,9 @@ void ReadSource(const Source& source, const Invocation& invocation, const JobPat
                                    "before the cut were read");
     }
   }
-  if (!lines.error().empty()) report->Unreadable(name, lines.error() + "; the lines before were read");
+  if (!lines.error().empty()) {
+    report->Unreadable(name, lines.error() + (history->lines() > linesBefore ? "; the lines before were read" : ""));
+  }
   if (!isStdin) ::close(fd);
 }
 
