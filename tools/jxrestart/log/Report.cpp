@@ -99,6 +99,8 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
 
 void Report::Missing(const std::string& what) {
   ++deviations_;
+  if (shown_ == Deviations::kShown) return;
+  ++shown_;
   Warn(what);
   if (drawing()) picture_.Deviation(nullptr, what);
   if (invocation_.json) first_.push_back({{"problem", what}});
