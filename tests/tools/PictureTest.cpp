@@ -68,6 +68,7 @@ struct PictureCase {
   std::string restarts;    // data-saved:data-recopied of each restart mark
   std::string bands;       // data-from:data-to of each shaded band
   std::string bars;        // data-volume=data-offset of each bar
+  std::string barRestarts; // data-restarts of each bar
   std::string deviating;   // data-volume of each volume listed as deviating
   size_t deviations;       // entries in the caption
 };
@@ -88,16 +89,16 @@ const std::string kInput = "JxRestartability::ParseRestartInputFromJM: Input fro
 const PictureCase kCases[] = {
     {"a job restarted from less than it had reached",
      "-Restart 1|1@2|1@\n-Restart 1|4@2|4@\n" + kInput + "1|2@2|2@\n-Restart 1|5@2|5@\n",
-     "2 8 4 10", "4:4", "4:8", "1=5 2=5", "", 0},
-    {"one state", "-Restart 7|3@\n", "3", "", "", "7=3", "", 0},
-    {"only restart inputs", kInput + "1|2@\n" + kInput + "1|2@\n", "2 2", "2:0 2:0", "", "1=2", "", 0},
+     "2 8 4 10", "4:4", "4:8", "1=5 2=5", "1 1", "", 0},
+    {"one state", "-Restart 7|3@\n", "3", "", "", "7=3", "0", "", 0},
+    {"only restart inputs", kInput + "1|2@\n" + kInput + "1|2@\n", "2 2", "2:0 2:0", "", "1=2", "2", "", 0},
     {"a volume that goes back with no restart",
-     "-Restart 1|5@2|5@\n-Restart 1|6@2|3@\n", "10 9", "", "", "1=6 2=3", "2", 1},
+     "-Restart 1|5@2|5@\n-Restart 1|6@2|3@\n", "10 9", "", "", "1=6 2=3", "0 0", "2", 1},
     {"volume records: bytes, offsets near 2^63",
      "0|1|1001|9223372036854775000$0|2|1002|9223372036854775000$\n", "18446744073709550000", "", "",
-     "1=9223372036854775000 2=9223372036854775000", "", 0},
-    {"negative offsets", "-Restart 1|-5@2|-7@\n", "-12", "", "", "1=-5 2=-7", "", 0},
-    {"no job", "nothing here\n", "", "", "", "", "", 0},
+     "1=9223372036854775000 2=9223372036854775000", "0 0", "", 0},
+    {"negative offsets", "-Restart 1|-5@2|-7@\n", "-12", "", "", "1=-5 2=-7", "0 0", "", 0},
+    {"no job", "nothing here\n", "", "", "", "", "", "", 0},
 };
 
 TEST(Picture, SaysWhatTheHistorySays) {
@@ -112,6 +113,12 @@ TEST(Picture, SaysWhatTheHistorySays) {
     EXPECT_EQ(Pairs(d, "//s:line[@class='restart']", "data-saved", "data-recopied", ':'), c.restarts) << c.name;
     EXPECT_EQ(Pairs(d, "//s:rect[@class='recopied']", "data-from", "data-to", ':'), c.bands) << c.name;
     EXPECT_EQ(Pairs(d, "//s:rect[@class='volume']", "data-volume", "data-offset", '='), c.bars) << c.name;
+    EXPECT_EQ(d.Values("//s:rect[@class='volume']", "data-restarts"), c.barRestarts) << c.name;
+    // The bars' heading names what they are: a job's volumes, or the records' sources.
+    const std::string family = d.Values("//s:g[@class='job']", "data-family");
+    const std::string heading = family == "volumes" ? "sources" : "volumes";
+    EXPECT_EQ(d.Count("//s:text[starts-with(., '" + heading + " at the last state')]"), c.sums.empty() ? 0u : 1u)
+        << c.name;
     EXPECT_EQ(d.Values("//s:text[@class='deviating']", "data-volume"), c.deviating) << c.name;
     EXPECT_EQ(d.Count("//s:text[@class='deviation']"), c.deviations) << c.name << result.err;
     EXPECT_EQ(d.Count("//s:text[@class='nothing']"), c.sums.empty() ? 1u : 0u) << c.name;
@@ -160,6 +167,8 @@ TEST(Picture, PutsStatesAtTheirTimes) {
               half ? "1796904000.5 1796904010.5 1796904040.5" : "1796904000.0 1796904010.0 1796904040.0")
         << form.name;
     EXPECT_EQ(d.Values("//s:circle[@class='state']", "cx"), "110.0 325.0 970.0") << form.name;
+    // Sums 1, 2, 3: a third of the plot's 240 points each, up from its axis at 290.
+    EXPECT_EQ(d.Values("//s:circle[@class='state']", "cy"), "210.0 130.0 50.0") << form.name;
   }
 }
 
