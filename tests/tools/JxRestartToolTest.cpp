@@ -546,9 +546,23 @@ TEST(JxRestartTool, LogFindsEveryTextWithItsPlace) {
     const nlohmann::json& job = objects[states]["job"];
     EXPECT_EQ(job["jobStates"], 3);
     EXPECT_EQ(job["lastVolumeRestartString"]["restartString"], "0|1|11|8192$0|2|12|4096$");
+    // What the text summary says, in JSON.
+    EXPECT_EQ(job["lastJobRestartString"], nlohmann::json({{"file", path}, {"line", 6},
+                                                           {"restartString", "-Restart 1|8@2|2147483647@"}}));
+    EXPECT_EQ(job["volumes"], nlohmann::json::parse(R"([{"volume": 1, "first": 0, "last": 8},
+                                                         {"volume": 2, "first": 0, "last": 2147483647}])"));
+    EXPECT_EQ(job["sources"], nlohmann::json::parse(R"([{"source": 1, "first": "4096", "last": "8192"},
+                                                         {"source": 2, "first": "0", "last": "4096"}])"));
     EXPECT_EQ(objects.back()["summary"]["jobs"], 1);
     EXPECT_EQ(objects.back()["summary"]["restartStrings"], 7);
   }
+  // A job of one state of each kind: that state is its last, and each
+  // volume's first offset.
+  const ProgramResult one = Tool({"log", "--json", WriteFile("one.log", "-Restart 1|8@\n0|1|11|4096$\n")});
+  const nlohmann::json job = nlohmann::json::parse(one.out.substr(0, one.out.find('\n')))["job"];
+  EXPECT_EQ(job["lastJobRestartString"]["restartString"], "-Restart 1|8@");
+  EXPECT_EQ(job["volumes"], nlohmann::json::parse(R"([{"volume": 1, "first": 8, "last": 8}])"));
+  EXPECT_EQ(job["sources"], nlohmann::json::parse(R"([{"source": 1, "first": "4096", "last": "4096"}])"));
 }
 
 // --json --all writes the items of a text as written straight from its
