@@ -998,6 +998,18 @@ TEST(JxRestartTool, LogsOfIncidents) {
   }
 }
 
+// Each file is closed once read: 80 files are read under a limit of 40
+// open files.
+TEST(JxRestartTool, LogClosesEachFileItReads) {
+  std::string command = "ulimit -n 40 && \"$TOOL\" log";
+  for (int i = 1; i <= 80; ++i) {
+    command += " '" + WriteFile("many-" + std::to_string(i), "-Restart 1|" + std::to_string(i) + "@\n") + "'";
+  }
+  const ProgramResult result = Shell(command);
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find("80 job states"), std::string::npos) << result.out;
+}
+
 // A compressed log cut short: the lines before are read, the name said.
 // Compressed data as rotation and disks leave it: cut short or corrupt is
 // reported with the lines before it read; members appended one after the
