@@ -84,10 +84,15 @@ void Report::Found(const Place& place, const FoundText& found, const StrictReadi
   std::cout.write(line_.data(), static_cast<std::streamsize>(line_.size()));
 }
 
-void Report::Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) {
+bool Report::Counted() {
   ++deviations_;
-  if (shown_ == Deviations::kShown) return;
+  if (shown_ == Deviations::kShown) return false;
   ++shown_;
+  return true;
+}
+
+void Report::Deviate(const Place& place, size_t offset, const std::string& problem, const std::string& effect) {
+  if (!Counted()) return;
   const std::string text =
       history_->Where(place) + ":" + std::to_string(place.column + offset) + ": " + problem + "; " + effect;
   Warn(text);
@@ -98,9 +103,7 @@ void Report::Deviate(const Place& place, size_t offset, const std::string& probl
 }
 
 void Report::Missing(const std::string& what) {
-  ++deviations_;
-  if (shown_ == Deviations::kShown) return;
-  ++shown_;
+  if (!Counted()) return;
   Warn(what);
   if (drawing()) picture_.Deviation(nullptr, what);
   if (invocation_.json) first_.push_back({{"problem", what}});

@@ -39,6 +39,9 @@ class Report : public HistoryListener {
 
  private:
   bool drawing() const { return !invocation_.svg.empty(); }
+  // Counts one more deviation; whether it is among the first
+  // Deviations::kShown, which are shown, the rest only counted.
+  bool Counted();
   void PrintSummary(History* history);
   void PrintJob(History* history, size_t index);
   void PrintJsonSummary(History* history);
