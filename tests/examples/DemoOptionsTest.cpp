@@ -36,6 +36,9 @@ const OptionsCase kCases[] = {
      "bad value for --plant: 'no-sync:disk' (no-sync-temp, stream-temp, new-name, rename-first, no-sync-folder, "
      "folder-first, in-place, ack-early, skip-save or state-first)"},
     {{"--plant", "no-sync-temp"}, "--plant no-sync-temp needs --torture"},
+    {{"--torture", "40", "--plant", "in-place", "--max-failures", "1"}, nullptr},
+    {{"--torture", "40", "--max-failures", "0"}, "bad value for --max-failures: '0' (a number of failed rounds from 1)"},
+    {{"--max-failures", "1"}, "--max-failures needs --torture"},
     {{"--size", "16G", "--block", "1"},
      "--size 17179869184 in blocks of 1 makes more blocks than a volume may have "
      "(2147483647)"},

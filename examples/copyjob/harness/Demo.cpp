@@ -27,7 +27,7 @@ namespace {
 
 const char kUsage[] =
     R"(Usage: jx-copy-demo [--volumes N] [--size BYTES] [--block BYTES] [--kill-at PERCENT] [--keep DIR]
-       jx-copy-demo --torture ROUNDS [--seed S] [--round R] [--plant FAULT]
+       jx-copy-demo --torture ROUNDS [--seed S] [--round R] [--plant FAULT] [--max-failures N]
 
 Copies N sample volumes of pseudo-random data with the example job, kills
 the job with SIGKILL once its saved state passes PERCENT of the data,
@@ -45,7 +45,8 @@ the protocol in turn and at random moments, of the job or of the job and
 its manager together, most of them power losses that take what was not
 synced; in some rounds a save fails (a full disk, a failing sync of the
 file or of its folder). Each round is verified. --round R runs round R
-alone, as a failed round says.
+alone, as a failed round says. --max-failures N ends the run after N
+failed rounds (a planted fault is shown caught by the first).
 --plant FAULT runs the rounds with a careless build of the manager or the
 job, to show that they catch it: no-sync-temp (the temporary file not
 synced), stream-temp (the same through a stream), new-name (the same named
@@ -273,6 +274,7 @@ int Main(int argc, char** argv) {
   settings.seed =
       o.seed != 0 ? o.seed : static_cast<uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
   settings.onlyRound = o.round;
+  settings.maxFailures = o.maxFailures;
   settings.driver = Programs();
   settings.driver.plant = o.plant;
   settings.crashfs = ProgramBeside("jx-crashfs");

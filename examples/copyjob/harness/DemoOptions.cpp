@@ -127,6 +127,10 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
       good = ParseIn(value, {0, 999999}, &n);
       o->round = static_cast<long>(n);
       expected = "a round number from 0";
+    } else if (option == "--max-failures") {
+      good = ParseIn(value, {1, 1000000}, &n);
+      o->maxFailures = static_cast<long>(n);
+      expected = "a number of failed rounds from 1";
     } else {
       *error = "unknown option '" + option + "'";
       return false;
@@ -143,6 +147,10 @@ bool ParseDemoOptions(const std::vector<std::string>& args, DemoOptions* o, std:
   }
   if (!o->plant.empty() && o->torture == 0) {
     *error = "--plant " + o->plant + " needs --torture";
+    return false;
+  }
+  if (o->maxFailures > 0 && o->torture == 0) {
+    *error = "--max-failures needs --torture";
     return false;
   }
   if (o->round >= 0 && o->round >= o->torture) {

@@ -17,6 +17,7 @@ struct DemoOptions {
   long torture = 0;   // rounds of the torture run; 0: the demo
   uint64_t seed = 0;  // of the torture run; 0 in the options: from the clock
   long round = -1;    // run only this round of the torture run
+  long maxFailures = 0;  // end the torture run after this many failed rounds; 0: never
   std::string plant;  // a fault to plant in the torture run, to see it caught
   bool help = false;
   bool version = false;

@@ -17,6 +17,7 @@ struct TortureSettings {
   long rounds = 40;
   uint64_t seed = 1;
   long onlyRound = -1;     // run this round alone
+  long maxFailures = 0;    // end the run after this many failed rounds; 0: never
   DriverSettings driver;   // the programs, and a fault to plant
   std::string crashfs;     // jx-crashfs
   std::string folder;      // where the rounds' folders are made
