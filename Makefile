@@ -68,9 +68,10 @@ fuzz: deps
 # Line and branch coverage of the library and the host log as they are built
 # (the objects in build-coverage/restart and build-coverage/host; the
 # tool's own instances of the internal templates count as the tool's), then
-# of the tool by its tests (.ci/tool-coverage). The end-to-end runs, the
-# builds of consumers and the crash file system's mount run no line of
-# either that the other tests do not, so they are left out.
+# of the tool by its tests (.ci/tool-coverage). Only the library's and the
+# host log's own test programs are built for the first: the tool's and the
+# examples' tests, the end-to-end runs and the builds of consumers reach no
+# line of either that those do not.
 coverage: deps
 	cmake --workflow --preset coverage
 	gcovr -r . build-coverage/restart build-coverage/host --filter 'restart/' --filter 'host/' \
