@@ -210,6 +210,13 @@ TEST(LogReader, RotatedNamesOldestFirst) {
   EXPECT_EQ(names, (std::vector<std::string>{"job.log-20261207", "app.log-2026-12-06.bz2", "job.log-2026120721.xz",
                                              "job.log-20261208.gz", "x.log-2026-13-01", "job.log", "app.log",
                                              "y.log-20261232", "y.log-2026120724", "y.log-202612070"}));
+  // As the kubelet rotates a container's log, to the second; and
+  // logrotate's dateext to the second.
+  names = {"0.log", "0.log.20261211-100000", "0.log.20261211-090000.gz", "1.log.20261311-090000",
+           "j.log-20261211100000", "j.log-20261211095959"};
+  EXPECT_TRUE(jxrestart::tool::OrderRotated(&names).empty());
+  EXPECT_EQ(names, (std::vector<std::string>{"0.log.20261211-090000.gz", "0.log.20261211-100000", "0.log",
+                                             "1.log.20261311-090000", "j.log-20261211095959", "j.log-20261211100000"}));
   names = {"a.log.1", "a.log.4.gz"};
   EXPECT_EQ(jxrestart::tool::OrderRotated(&names),
             (std::vector<std::string>{"a.log.2 to a.log.3 are missing between a.log.4.gz and a.log.1"}));

@@ -180,25 +180,30 @@ namespace {
 
 // Where a name stands among the rotations of its log: "job.log.2.gz" is
 // rotation 2 of "job.log", "job.log-20261207" (logrotate's dateext, also
-// -YYYYMMDDHH and -YYYY-MM-DD) its rotation of that day, "job.log" itself
-// the newest.
+// -YYYYMMDDHH and -YYYY-MM-DD) its rotation of that day, and
+// "0.log.20261207-101500" (a container's log as the kubelet rotates it)
+// its rotation of that second; "job.log" itself is the newest.
 struct Rotation {
   std::string base;
   int order = 2;   // 0 numbered, 1 dated, 2 the live file: oldest first
-  int64_t key = 0;  // the number (negated, the highest the oldest), or the date
+  int64_t key = 0;  // the number (negated, the highest the oldest), or the time
 };
 
 bool AllDigits(const std::string& text) {
   return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// YYYYMMDD or YYYYMMDDHH as a number of hours' order, or -1.
+// YYYYMMDD, YYYYMMDDHH or YYYYMMDDHHMMSS as a number in the order of
+// time, or -1.
 int64_t DateKey(const std::string& digits) {
-  if (!AllDigits(digits) || (digits.size() != 8 && digits.size() != 10)) return -1;
-  const int64_t month = LeadingNumber(digits.substr(4, 2)), day = LeadingNumber(digits.substr(6, 2));
-  const int64_t hour = digits.size() == 10 ? LeadingNumber(digits.substr(8)) : 0;
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23) return -1;
-  return LeadingNumber(digits.substr(0, 8)) * 100 + hour;
+  if (!AllDigits(digits) || (digits.size() != 8 && digits.size() != 10 && digits.size() != 14)) return -1;
+  const std::string time = (digits + "000000").substr(8, 6);
+  const auto field = [](const std::string& text, size_t at) { return LeadingNumber(text.substr(at, 2)); };
+  if (field(digits, 4) < 1 || field(digits, 4) > 12 || field(digits, 6) < 1 || field(digits, 6) > 31 ||
+      field(time, 0) > 23 || field(time, 2) > 59 || field(time, 4) > 60) {
+    return -1;
+  }
+  return LeadingNumber(digits.substr(0, 8) + time);
 }
 
 Rotation RotationOf(std::string name) {
@@ -206,6 +211,11 @@ Rotation RotationOf(std::string name) {
     if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
       name.resize(name.size() - suffix.size());
     }
+  }
+  const size_t stamp = name.size() - std::min<size_t>(name.size(), 16);  // .YYYYMMDD-HHMMSS
+  if (name.size() > 16 && name[stamp] == '.' && name[stamp + 9] == '-') {
+    const int64_t key = DateKey(name.substr(stamp + 1, 8) + name.substr(stamp + 10));
+    if (key >= 0) return {name.substr(0, stamp), 1, key};
   }
   const size_t dot = name.rfind('.');
   if (dot != std::string::npos && AllDigits(name.substr(dot + 1))) {
