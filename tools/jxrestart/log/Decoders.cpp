@@ -159,7 +159,7 @@ class JournalExport : public Decoder {
 
  private:
   static constexpr const char* kKept[] = {"__CURSOR", "__REALTIME_TIMESTAMP", "MESSAGE", "_PID", "SYSLOG_IDENTIFIER",
-                                          "_SYSTEMD_UNIT"};
+                                          "_SYSTEMD_UNIT", "_LINE_BREAK"};
 
   // Whether `n` bytes are there to read, reading more as needed.
   bool Have(size_t n) {

@@ -210,7 +210,7 @@ class JsonScan : public nlohmann::json_sax<nlohmann::json> {
 // `stream` and `text` lie in the line or in its strings, which live as
 // long as the line is read.
 bool Record(std::string_view stream, std::string_view text, bool partial, LineTexts* t) {
-  t->stream = stream;
+  t->stream.assign(stream);
   t->fragment = text;
   t->partial = partial;
   // A container's streams are what tells its writers apart.
@@ -222,13 +222,20 @@ bool Record(std::string_view stream, std::string_view text, bool partial, LineTe
 
 // An entry of the journal (journalctl -o json, and -o export as the export
 // decoder gives it): only its message is searched, each of its lines
-// apart; its process is the identifier (or unit) and _PID.
-bool FromJournal(std::string_view message, const std::string_view* pid, const std::string_view* name, LineTexts* t) {
-  for (size_t start = 0, end = 0; start <= message.size(); start = end + 1) {
+// apart; its process is the identifier (or unit) and _PID. A line longer
+// than journald's LineMax comes in several entries, each but the last
+// marked _LINE_BREAK=line-max: they are joined per process, as a
+// container's records are per stream.
+bool FromJournal(std::string_view message, const std::string_view* pid, const std::string_view* name,
+                 std::string_view lineBreak, LineTexts* t) {
+  if (pid != nullptr) t->process = std::string(name ? *name : std::string_view()) + "[" + std::string(*pid) + "]";
+  t->stream = pid != nullptr ? t->process : "the journal";
+  t->fragment = message;
+  t->partial = lineBreak == "line-max";
+  for (size_t start = 0, end = 0; start <= message.size() && !t->partial; start = end + 1) {
     end = std::min(message.find('\n', start), message.size());
     FindTexts(message.substr(start, end - start), &t->found);
   }
-  if (pid != nullptr) t->process = std::string(name ? *name : std::string_view()) + "[" + std::string(*pid) + "]";
   t->plain = false;
   return true;
 }
@@ -245,7 +252,9 @@ bool FromJournal(const JsonScan& entry, LineTexts* t) {
   const std::string* pid = entry.Member("_PID");
   const std::string* name = entry.Member("SYSLOG_IDENTIFIER") ? entry.Member("SYSLOG_IDENTIFIER") : entry.Member("_SYSTEMD_UNIT");
   const std::string_view pidView = pid ? *pid : std::string_view(), nameView = name ? *name : std::string_view();
-  return FromJournal(*entry.Member("MESSAGE"), pid ? &pidView : nullptr, name ? &nameView : nullptr, t);
+  const std::string* lineBreak = entry.Member("_LINE_BREAK");
+  return FromJournal(*entry.Member("MESSAGE"), pid ? &pidView : nullptr, name ? &nameView : nullptr,
+                     lineBreak ? *lineBreak : std::string_view(), t);
 }
 
 // journalctl -o json writes an entry as one flat object of strings: one
@@ -258,9 +267,10 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
     return false;
   }
   // The first of each member, as the parser's reading takes it.
-  constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "__REALTIME_TIMESTAMP"};
-  std::string_view values[5];
-  bool has[5] = {false, false, false, false, false};
+  constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "__REALTIME_TIMESTAMP",
+                                        "_LINE_BREAK"};
+  std::string_view values[6];
+  bool has[6] = {};
   for (size_t at = 1; at < line.size();) {
     // "KEY":"VALUE" then ',' or the closing '}'.
     const size_t keyEnd = line.find('"', at + 1);
@@ -268,7 +278,7 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
     const size_t valueEnd = line.find('"', keyEnd + 3);
     if (valueEnd == std::string_view::npos || (line[valueEnd + 1] != ',' && valueEnd + 2 != line.size())) return false;
     const std::string_view key = line.substr(at + 1, keyEnd - at - 1);
-    for (int k = 0; k < 5; ++k) {
+    for (int k = 0; k < 6; ++k) {
       if (key == kKeys[k] && !has[k]) values[k] = line.substr(keyEnd + 3, valueEnd - keyEnd - 3), has[k] = true;
     }
     at = valueEnd + 2;
@@ -276,7 +286,7 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
   if (!has[0]) return false;
   if (has[4]) JournalTime(values[4], t);
   const int name = has[2] ? 2 : 3;
-  return FromJournal(values[0], has[1] ? &values[1] : nullptr, has[name] ? &values[name] : nullptr, t);
+  return FromJournal(values[0], has[1] ? &values[1] : nullptr, has[name] ? &values[name] : nullptr, values[5], t);
 }
 
 // A line of JSON. Docker's json-file driver writes each line of a
@@ -407,7 +417,7 @@ void ReadLine(std::string_view line, const JobPattern& pattern, JobPattern::Matc
   t->selected = !pattern.active() || pattern.Match(line, matches, &t->name);
   t->found.clear();
   t->strings.clear();
-  t->stream = {};
+  t->stream.clear();
   t->partial = false;
   t->problem.clear();
   t->process.clear();

@@ -55,7 +55,7 @@ struct LineTexts {
   std::string process;   // the process that wrote it, where the line says: "job[4711]"
   double time = -1;      // when it was written, in seconds since 1970, where the line says; else < 0
   std::vector<std::string> strings;  // a JSON line's values, which its texts lie in
-  std::string_view stream;    // a container record's stream ("stdout"), or empty
+  std::string stream;         // a container record's stream ("stdout"), a journal entry's process, or empty
   std::string_view fragment;  // a container record's text, without its line end
   bool partial = false;       // a container record that the next of its stream goes on
   std::string problem;         // what a recogniser found wrong with the line
