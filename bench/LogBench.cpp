@@ -134,13 +134,14 @@ void Compare(const char* what, const std::string& path, size_t bytes,
 }
 
 // A job log as a container runtime (Docker's json-file) or the journal
-// (journalctl -o json) delivers it, each line a record.
+// (journalctl -o json, its members in the order of its hash table)
+// delivers it, each line a record.
 std::string Wrapped(const std::string& lines, bool journal) {
   std::string out;
   for (size_t at = 0, end; at < lines.size(); at = end + 1) {
     end = lines.find('\n', at);
     const std::string line = lines.substr(at, end - at);
-    out += journal ? "{\"__CURSOR\":\"s=1\",\"_PID\":\"4711\",\"SYSLOG_IDENTIFIER\":\"job\",\"MESSAGE\":\"" + line + "\"}\n"
+    out += journal ? "{\"_PID\":\"4711\",\"MESSAGE\":\"" + line + "\",\"__CURSOR\":\"s=1\",\"SYSLOG_IDENTIFIER\":\"job\"}\n"
                    : "{\"log\":\"" + line + "\\n\",\"stream\":\"stdout\",\"time\":\"2026-12-10T12:00:00.000000001Z\"}\n";
   }
   return out;

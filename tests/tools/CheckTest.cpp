@@ -248,6 +248,11 @@ const FormCase kForms[] = {
     {R"({"__CURSOR":"s","MESSAGE)", "", "", -1},
     {R"({"__CURSOR":"s","_PID":"9"})", "", "", -1},
     {R"({"__CURSOR":"s"  ,"MESSAGE":"-Restart 1|4@"})", "-Restart 1|4@", "", -1},
+    // journalctl writes the members in any order; without __CURSOR, a
+    // flat object is no entry, and each of its strings is searched.
+    {R"({"_PID":"7","MESSAGE":"-Restart 1|9@","SYSLOG_IDENTIFIER":"job","__CURSOR":"s"})", "-Restart 1|9@", "job[7]", -1},
+    {R"({"MESSAGE":"-Restart 1|10@","_CMDLINE":"-Restart 7|7@"})", "-Restart 1|10@ -Restart 7|7@", "", -1},
+    {R"({"_PID":"7","_LINE_BREAK":"line-max","MESSAGE":"-Restart 1|1@","__CURSOR":"s"})", "", "[7]", -1},
     {R"({"log":"-Restart 1|5@\n","stream":"stderr","time":"2026-12-10T12:00:00Z"})", "-Restart 1|5@", "stderr",
      1796904000},
     {R"({"log": "-Restart 1|6@\n", "stream": "stdout", "time": "2026-12-10T12:00:01Z"})", "-Restart 1|6@", "stdout",

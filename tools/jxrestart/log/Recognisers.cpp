@@ -261,16 +261,16 @@ bool FromJournal(const JsonScan& entry, LineTexts* t) {
 // with no escape in it is read as it stands, without the JSON parser,
 // three times as fast. Anything else goes to the parser.
 bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
-  constexpr std::string_view kCursor = "{\"__CURSOR\":\"";
-  if (line.substr(0, kCursor.size()) != kCursor || line.back() != '}' ||
+  if (line.size() < 2 || line[0] != '{' || line[1] != '"' || line.back() != '}' ||
       std::memchr(line.data(), '\\', line.size()) != nullptr) {
     return false;
   }
-  // The first of each member, as the parser's reading takes it.
+  // The first of each member, as the parser's reading takes it, in any
+  // order: journalctl writes them in the order of its hash table.
   constexpr std::string_view kKeys[] = {"MESSAGE", "_PID", "SYSLOG_IDENTIFIER", "_SYSTEMD_UNIT", "__REALTIME_TIMESTAMP",
-                                        "_LINE_BREAK"};
-  std::string_view values[6];
-  bool has[6] = {};
+                                        "_LINE_BREAK", "__CURSOR"};
+  std::string_view values[7];
+  bool has[7] = {};
   for (size_t at = 1; at < line.size();) {
     // "KEY":"VALUE" then ',' or the closing '}'.
     const size_t keyEnd = line.find('"', at + 1);
@@ -278,12 +278,12 @@ bool FromJournalAsWritten(std::string_view line, LineTexts* t) {
     const size_t valueEnd = line.find('"', keyEnd + 3);
     if (valueEnd == std::string_view::npos || (line[valueEnd + 1] != ',' && valueEnd + 2 != line.size())) return false;
     const std::string_view key = line.substr(at + 1, keyEnd - at - 1);
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < 7; ++k) {
       if (key == kKeys[k] && !has[k]) values[k] = line.substr(keyEnd + 3, valueEnd - keyEnd - 3), has[k] = true;
     }
     at = valueEnd + 2;
   }
-  if (!has[0]) return false;
+  if (!has[0] || !has[6]) return false;
   if (has[4]) JournalTime(values[4], t);
   const int name = has[2] ? 2 : 3;
   return FromJournal(values[0], has[1] ? &values[1] : nullptr, has[name] ? &values[name] : nullptr, values[5], t);
