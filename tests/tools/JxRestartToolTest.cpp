@@ -892,6 +892,18 @@ const LogCase kLogCases[] = {
      1,
      {"1 job state", "-Restart 1|1@"},
      {"m.export:2:1: the file ends in a line of job[4711] whose last record has not come"}},
+    {"journalctl -o json-pretty: entries of several lines, a message as bytes, two processes",
+     {{"p.json", "{\n\t\"_PID\" : \"4711\",\n\t\"MESSAGE\" : \"-Restart 1|1@\",\n\t\"SYSLOG_IDENTIFIER\" : \"job\",\n"
+                 "\t\"__CURSOR\" : \"s=1\"\n}\n"
+                 "{\n\t\"__CURSOR\" : \"s=2\",\n\t\"_PID\" : \"4790\",\n\t\"SYSLOG_IDENTIFIER\" : \"job\",\n"
+                 "\t\"MESSAGE\" : [\n\t\t45,\n\t\t82,\n\t\t101,\n\t\t115,\n\t\t116,\n\t\t97,\n\t\t114,\n\t\t116,\n"
+                 "\t\t32,\n\t\t49,\n\t\t124,\n\t\t50,\n\t\t64\n\t]\n}\n"
+                 "{\n\t\"__CURSOR\" : \"s=3\",\n\t\"_PID\" : \"4790\",\n\t\"MESSAGE\" : \"-Restart 1|3"}},
+     {"log", "p.json"},
+     1,
+     {"3 lines: 2 restart strings", "-Restart 1|2@"},
+     {"p.json:2:1: process job[4790] goes on from the state of process job[4711]",
+      "p.json:3:1: the file ends in an unfinished line"}},
     {"a binary file's own NULs kept: --binary reads it from its first byte",
      {{"nuls.bin", std::string("\0\0\0\x7f" "ELF\0\0 -Restart 1|1@x\n", 25)}},
      {"log", "--binary", "nuls.bin"},

@@ -221,6 +221,71 @@ class JournalExport : public Decoder {
   bool ended_ = false;
 };
 
+// Pretty-printed JSON, as journalctl -o json-pretty and jq write it: each
+// object, from a line "{" to a line "}", comes out as one line, read as a
+// line of JSON is (a journal entry by its process, time and message); its
+// line is then the object's number. An object that the data ends in comes
+// out without a line end: a line still being written.
+class PrettyJson : public Decoder {
+ public:
+  explicit PrettyJson(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
+
+  ssize_t Read(char* out, size_t size) override {
+    while (served_ == object_.size()) {
+      object_.clear();
+      served_ = 0;
+      if (!NextObject()) return error_.empty() ? 0 : -1;
+    }
+    const size_t n = std::min(size, object_.size() - served_);
+    std::memcpy(out, object_.data() + served_, n);
+    served_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+ private:
+  // The next line, without its line end, valid until the next call; false
+  // at the end of the data. *complete: whether a line end closed it.
+  bool NextLine(std::string_view* line, bool* complete) {
+    size_t newline;
+    while ((newline = data_.find('\n', at_)) == std::string::npos && !ended_) {
+      data_.erase(0, at_);
+      at_ = 0;
+      const size_t had = data_.size();
+      data_.resize(had + (1 << 16));
+      const ssize_t got = in_->Read(&data_[had], 1 << 16);
+      data_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
+      ended_ = got <= 0;
+      if (got < 0) error_ = in_->error();
+    }
+    if (newline == std::string::npos && at_ == data_.size()) return false;
+    const size_t end = std::min(newline, data_.size());
+    *line = std::string_view(data_).substr(at_, end - at_);
+    *complete = newline != std::string::npos;
+    at_ = end + *complete;
+    return true;
+  }
+
+  bool NextObject() {
+    std::string_view line;
+    bool complete = false, inside = false;
+    while (NextLine(&line, &complete)) {
+      inside |= line == "{";
+      object_ += line;  // a JSON string holds no line end: lines join as they stand
+      if (!complete) return true;
+      if (!inside || line == "}") {
+        object_ += '\n';
+        return true;
+      }
+    }
+    return !object_.empty();
+  }
+
+  std::unique_ptr<Decoder> in_;
+  std::string data_, object_;
+  size_t at_ = 0, served_ = 0;
+  bool ended_ = false;
+};
+
 // Each form of data that is not text as it stands, by its first bytes.
 struct Format {
   const char* name;
@@ -229,7 +294,7 @@ struct Format {
 constexpr Format kFormats[] = {
     {"gzip", {"\x1f\x8b", 2}}, {"xz", {"\xfd" "7zXZ\0", 6}}, {"bzip2", {"BZh", 3}},
     {"zstd", {"\x28\xb5\x2f\xfd", 4}}, {"lz4", {"\x04\x22\x4d\x18", 4}}, {"compress", {"\x1f\x9d", 2}},
-    {"journal export", {"__CURSOR=", 9}},
+    {"journal export", {"__CURSOR=", 9}}, {"pretty JSON", {"{\n", 2}},
 };
 
 const Format* FormatOf(std::string_view head) {
@@ -249,6 +314,7 @@ std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   if (format == nullptr) return plain;
   if (format == &kFormats[0]) return std::make_unique<Gzip>(std::move(plain));
   if (format->magic[0] == '_') return std::make_unique<JournalExport>(std::move(plain));
+  if (format->magic[0] == '{') return std::make_unique<PrettyJson>(std::move(plain));
   return std::make_unique<Compressed>(std::move(plain), format->name);
 }
 
