@@ -269,8 +269,10 @@ class PrettyJson : public Decoder {
     std::string_view line;
     bool complete = false, inside = false;
     while (NextLine(&line, &complete)) {
+      // A JSON string holds no line end: the lines join with a space.
+      if (inside) object_ += ' ';
       inside |= line == "{";
-      object_ += line;  // a JSON string holds no line end: lines join as they stand
+      object_ += line;
       if (!complete) return true;
       if (!inside || line == "}") {
         object_ += '\n';
