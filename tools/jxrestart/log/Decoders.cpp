@@ -224,8 +224,10 @@ class JournalExport : public Decoder {
 // Pretty-printed JSON, as journalctl -o json-pretty and jq write it: each
 // object, from a line "{" to a line "}", comes out as one line, read as a
 // line of JSON is (a journal entry by its process, time and message); its
-// line is then the object's number. An object that the data ends in comes
-// out without a line end: a line still being written.
+// line is then the object's number. Inside an object every line but its
+// "}" is indented: a line that is not ends the object there, as text that
+// is no JSON. An object that the data ends in comes out without a line
+// end: a line still being written.
 class PrettyJson : public Decoder {
  public:
   explicit PrettyJson(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
@@ -243,9 +245,10 @@ class PrettyJson : public Decoder {
   }
 
  private:
-  // The next line, without its line end, valid until the next call; false
-  // at the end of the data. *complete: whether a line end closed it.
-  bool NextLine(std::string_view* line, bool* complete) {
+  // The next line, without its line end, valid until the next call, which
+  // reads it again unless next_ is taken; false at the end of the data.
+  // *complete: whether a line end closes it.
+  bool PeekLine(std::string_view* line, bool* complete) {
     size_t newline;
     while ((newline = data_.find('\n', at_)) == std::string::npos && !ended_) {
       data_.erase(0, at_);
@@ -261,30 +264,33 @@ class PrettyJson : public Decoder {
     const size_t end = std::min(newline, data_.size());
     *line = std::string_view(data_).substr(at_, end - at_);
     *complete = newline != std::string::npos;
-    at_ = end + *complete;
+    next_ = end + *complete;
     return true;
   }
 
   bool NextObject() {
     std::string_view line;
-    bool complete = false, inside = false;
-    while (NextLine(&line, &complete)) {
-      // A JSON string holds no line end: the lines join with a space.
-      if (inside) object_ += ' ';
-      inside |= line == "{";
-      object_ += line;
-      if (!complete) return true;
-      if (!inside || line == "}") {
-        object_ += '\n';
-        return true;
+    bool complete = false;
+    if (!PeekLine(&line, &complete)) return false;
+    at_ = next_;
+    object_.assign(line);
+    bool closed = line != "{";
+    while (!closed && complete && PeekLine(&line, &complete)) {
+      if (line != "}" && (line.empty() || (line[0] != ' ' && line[0] != '\t'))) {
+        closed = complete = true;
+        break;
       }
+      at_ = next_;
+      object_.append(" ").append(line);  // a JSON string holds no line end
+      closed = line == "}";
     }
-    return !object_.empty();
+    if (closed && complete) object_ += '\n';
+    return true;
   }
 
   std::unique_ptr<Decoder> in_;
   std::string data_, object_;
-  size_t at_ = 0, served_ = 0;
+  size_t at_ = 0, next_ = 0, served_ = 0;
   bool ended_ = false;
 };
 

@@ -207,8 +207,8 @@ class JsonScan : public nlohmann::json_sax<nlohmann::json> {
 };
 
 // A container's record of a line its process wrote, whole or a part:
-// `stream` and `text` lie in the line or in its strings, which live as
-// long as the line is read.
+// `text` lies in the line or in its strings, which live as long as the
+// line is read.
 bool Record(std::string_view stream, std::string_view text, bool partial, LineTexts* t) {
   t->stream.assign(stream);
   t->fragment = text;
