@@ -1098,6 +1098,18 @@ TEST(JxRestartTool, EveryCompressionReadOrNamed) {
     EXPECT_EQ(result.status, 2) << command;
     EXPECT_NE(result.err.find(".cut: the compressed data"), std::string::npos) << command << "\n" << result.err;
   }
+  // A journal's entries exported or pretty-printed, then compressed.
+  const std::string kJournals[] = {Export({{{"__CURSOR", "s=1"}, {"_PID", "7"}, {"MESSAGE", "-Restart 1|5@"}}}),
+                                   "{\n\t\"_PID\" : \"7\",\n\t\"MESSAGE\" : \"-Restart 1|5@\",\n\t\"__CURSOR\" : \"s\"\n}\n"};
+  for (const std::string& journal : kJournals) {
+    const std::string path = WriteFile("journal", journal);
+    for (const char* command : {"gzip", "xz"}) {
+      ASSERT_EQ(Shell(std::string(command) + " -c " + path + " > " + path + ".z").status, 0) << command;
+      const ProgramResult result = Tool({"log", "--all", path + ".z"});
+      EXPECT_EQ(result.status, 0) << command << "\n" << result.err;
+      EXPECT_NE(result.out.find("journal.z:1: job restart string: -Restart 1|5@"), std::string::npos) << result.out;
+    }
+  }
 }
 
 // Standard input that is a pipe is read through the same blocks as a

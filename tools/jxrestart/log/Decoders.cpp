@@ -17,18 +17,12 @@ namespace tool {
 
 namespace {
 
-// The file as it is: the bytes read ahead first, then the descriptor.
-class Plain : public Decoder {
+// The file as it is.
+class File : public Decoder {
  public:
-  Plain(int fd, std::string head) : fd_(fd), head_(std::move(head)) {}
+  explicit File(int fd) : fd_(fd) {}
 
   ssize_t Read(char* out, size_t size) override {
-    if (served_ < head_.size()) {
-      const size_t n = std::min(size, head_.size() - served_);
-      std::memcpy(out, head_.data() + served_, n);
-      served_ += n;
-      return static_cast<ssize_t>(n);
-    }
     ssize_t got;
     while ((got = ::read(fd_, out, size)) < 0 && errno == EINTR) {
     }
@@ -38,6 +32,27 @@ class Plain : public Decoder {
 
  private:
   int fd_;
+};
+
+// The bytes read ahead from `in` to tell its form, then the rest of it.
+class Ahead : public Decoder {
+ public:
+  Ahead(std::unique_ptr<Decoder> in, std::string head) : in_(std::move(in)), head_(std::move(head)) {}
+
+  ssize_t Read(char* out, size_t size) override {
+    if (served_ < head_.size()) {
+      const size_t n = std::min(size, head_.size() - served_);
+      std::memcpy(out, head_.data() + served_, n);
+      served_ += n;
+      return static_cast<ssize_t>(n);
+    }
+    const ssize_t got = in_->Read(out, size);
+    if (got < 0) error_ = in_->error();
+    return got;
+  }
+
+ private:
+  std::unique_ptr<Decoder> in_;
   std::string head_;
   size_t served_ = 0;
 };
@@ -294,16 +309,25 @@ class PrettyJson : public Decoder {
   bool ended_ = false;
 };
 
-// Each form of data that is not text as it stands, by its first bytes.
+// Each form of data that is not text as it stands, by its first bytes:
+// a compression, or a form of a journal's entries, which may be compressed.
+enum class Kind { kGzip, kCompressed, kJournalExport, kPrettyJson };
 struct Format {
   const char* name;
   std::string_view magic;
+  Kind kind;
 };
 constexpr Format kFormats[] = {
-    {"gzip", {"\x1f\x8b", 2}}, {"xz", {"\xfd" "7zXZ\0", 6}}, {"bzip2", {"BZh", 3}},
-    {"zstd", {"\x28\xb5\x2f\xfd", 4}}, {"lz4", {"\x04\x22\x4d\x18", 4}}, {"compress", {"\x1f\x9d", 2}},
-    {"journal export", {"__CURSOR=", 9}}, {"pretty JSON", {"{\n", 2}},
+    {"gzip", {"\x1f\x8b", 2}, Kind::kGzip},
+    {"xz", {"\xfd" "7zXZ\0", 6}, Kind::kCompressed},
+    {"bzip2", {"BZh", 3}, Kind::kCompressed},
+    {"zstd", {"\x28\xb5\x2f\xfd", 4}, Kind::kCompressed},
+    {"lz4", {"\x04\x22\x4d\x18", 4}, Kind::kCompressed},
+    {"compress", {"\x1f\x9d", 2}, Kind::kCompressed},
+    {"journal export", {"__CURSOR=", 9}, Kind::kJournalExport},
+    {"pretty JSON", {"{\n", 2}, Kind::kPrettyJson},
 };
+constexpr size_t kLongestMagic = 16;
 
 const Format* FormatOf(std::string_view head) {
   for (const Format& f : kFormats) {
@@ -312,18 +336,36 @@ const Format* FormatOf(std::string_view head) {
   return nullptr;
 }
 
+// The decompressed data's first bytes, read ahead.
+std::string HeadOf(Decoder* data) {
+  std::string head(kLongestMagic, '\0');
+  size_t have = 0;
+  for (ssize_t got; have < head.size() && (got = data->Read(&head[have], head.size() - have)) > 0;) {
+    have += static_cast<size_t>(got);
+  }
+  head.resize(have);
+  return head;
+}
+
 }  // namespace
 
 bool IsEncoded(const std::string& head) { return FormatOf(head) != nullptr; }
 
 std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   const Format* format = FormatOf(head);
-  std::unique_ptr<Decoder> plain = std::make_unique<Plain>(fd, std::move(head));
-  if (format == nullptr) return plain;
-  if (format == &kFormats[0]) return std::make_unique<Gzip>(std::move(plain));
-  if (format->magic[0] == '_') return std::make_unique<JournalExport>(std::move(plain));
-  if (format->magic[0] == '{') return std::make_unique<PrettyJson>(std::move(plain));
-  return std::make_unique<Compressed>(std::move(plain), format->name);
+  std::unique_ptr<Decoder> data = std::make_unique<Ahead>(std::make_unique<File>(fd), std::move(head));
+  if (format != nullptr && format->kind == Kind::kGzip) data = std::make_unique<Gzip>(std::move(data));
+  if (format != nullptr && format->kind == Kind::kCompressed) {
+    data = std::make_unique<Compressed>(std::move(data), format->name);
+  }
+  if (format != nullptr && (format->kind == Kind::kGzip || format->kind == Kind::kCompressed)) {
+    std::string inner = HeadOf(data.get());
+    format = FormatOf(inner);
+    data = std::make_unique<Ahead>(std::move(data), std::move(inner));
+  }
+  if (format != nullptr && format->kind == Kind::kJournalExport) return std::make_unique<JournalExport>(std::move(data));
+  if (format != nullptr && format->kind == Kind::kPrettyJson) return std::make_unique<PrettyJson>(std::move(data));
+  return data;
 }
 
 }  // namespace tool
