@@ -197,8 +197,10 @@ class JournalExport : public Decoder {
   bool NextEntry() {
     nlohmann::ordered_json fields = nlohmann::ordered_json::object();
     while (Have(1)) {
-      size_t newline;
-      while ((newline = data_.find('\n', at_)) == std::string::npos && Have(data_.size() - at_ + 1)) {
+      // A long field is searched once, not again as it grows.
+      size_t newline, searched = 0;
+      while ((newline = data_.find('\n', at_ + searched)) == std::string::npos &&
+             (searched = data_.size() - at_, Have(searched + 1))) {
       }
       if (newline == std::string::npos) newline = data_.size();
       const std::string name = data_.substr(at_, newline - at_);
@@ -221,12 +223,21 @@ class JournalExport : public Decoder {
       const std::string key = name.substr(0, equals);
       for (const char* kept : kKept) {
         if (key != kept) continue;
-        fields[key] = key == "MESSAGE" ? nlohmann::ordered_json(std::vector<unsigned char>(value.begin(), value.end()))
-                                       : nlohmann::ordered_json(value);
+        fields[key] = value;
       }
     }
     if (fields.empty()) return false;
-    entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    // The message as a string, its control bytes escaped; where it is no
+    // UTF-8, which a JSON string cannot hold, as the values of its bytes.
+    try {
+      entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict) + "\n";
+    } catch (const nlohmann::ordered_json::type_error&) {
+      if (fields.contains("MESSAGE")) {
+        const std::string message = fields["MESSAGE"];
+        fields["MESSAGE"] = std::vector<unsigned char>(message.begin(), message.end());
+      }
+      entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+    }
     return true;
   }
 
@@ -264,11 +275,11 @@ class PrettyJson : public Decoder {
   // reads it again unless next_ is taken; false at the end of the data.
   // *complete: whether a line end closes it.
   bool PeekLine(std::string_view* line, bool* complete) {
-    size_t newline;
-    while ((newline = data_.find('\n', at_)) == std::string::npos && !ended_) {
+    size_t newline, from = at_;  // a long line is searched once, not again as it grows
+    while ((newline = data_.find('\n', from)) == std::string::npos && !ended_) {
       data_.erase(0, at_);
       at_ = 0;
-      const size_t had = data_.size();
+      const size_t had = from = data_.size();
       data_.resize(had + (1 << 16));
       const ssize_t got = in_->Read(&data_[had], 1 << 16);
       data_.resize(had + static_cast<size_t>(std::max<ssize_t>(got, 0)));
