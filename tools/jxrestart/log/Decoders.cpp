@@ -365,18 +365,21 @@ bool IsEncoded(const std::string& head) { return FormatOf(head) != nullptr; }
 std::unique_ptr<Decoder> OpenDecoder(int fd, std::string head) {
   const Format* format = FormatOf(head);
   std::unique_ptr<Decoder> data = std::make_unique<Ahead>(std::make_unique<File>(fd), std::move(head));
-  if (format != nullptr && format->kind == Kind::kGzip) data = std::make_unique<Gzip>(std::move(data));
-  if (format != nullptr && format->kind == Kind::kCompressed) {
-    data = std::make_unique<Compressed>(std::move(data), format->name);
-  }
   if (format != nullptr && (format->kind == Kind::kGzip || format->kind == Kind::kCompressed)) {
+    if (format->kind == Kind::kGzip) {
+      data = std::make_unique<Gzip>(std::move(data));
+    } else {
+      data = std::make_unique<Compressed>(std::move(data), format->name);
+    }
+    // What was compressed may be a journal's entries in a form of theirs.
     std::string inner = HeadOf(data.get());
     format = FormatOf(inner);
     data = std::make_unique<Ahead>(std::move(data), std::move(inner));
   }
-  if (format != nullptr && format->kind == Kind::kJournalExport) return std::make_unique<JournalExport>(std::move(data));
-  if (format != nullptr && format->kind == Kind::kPrettyJson) return std::make_unique<PrettyJson>(std::move(data));
-  return data;
+  if (format == nullptr) return data;
+  if (format->kind == Kind::kJournalExport) return std::make_unique<JournalExport>(std::move(data));
+  if (format->kind == Kind::kPrettyJson) return std::make_unique<PrettyJson>(std::move(data));
+  return data;  // compressed twice: read as it stands
 }
 
 }  // namespace tool
