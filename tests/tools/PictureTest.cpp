@@ -127,8 +127,8 @@ TEST(Picture, SaysWhatTheHistorySays) {
 
 // Where every line says when, the states stand at their times, in each
 // form of log that says it: a stamp at the start of the line, a journal
-// entry's __REALTIME_TIMESTAMP (as JSON or as an export), a container
-// runtime's record.
+// entry's __REALTIME_TIMESTAMP (as JSON, pretty or not, or as an export),
+// a container runtime's record.
 TEST(Picture, PutsStatesAtTheirTimes) {
   const std::string stamps[] = {"2026-12-10T12:00:00Z", "2026-12-10T12:00:10Z", "2026-12-10 13:00:40+01:00"};
   const char* const micros[] = {"1796904000000000", "1796904010000000", "1796904040000000"};
@@ -141,6 +141,11 @@ TEST(Picture, PutsStatesAtTheirTimes) {
        [&](int i) {
          return std::string("{\"__CURSOR\":\"s=") + std::to_string(i) + "\",\"__REALTIME_TIMESTAMP\":\"" +
                 micros[i - 1] + "\",\"MESSAGE\":\"-Restart 1|" + std::to_string(i) + "@\"}\n";
+       }},
+      {"journal, -o json-pretty",
+       [&](int i) {
+         return std::string("{\n\t\"MESSAGE\" : \"-Restart 1|") + std::to_string(i) + "@\",\n\t\"__CURSOR\" : \"s=" +
+                std::to_string(i) + "\",\n\t\"__REALTIME_TIMESTAMP\" : \"" + micros[i - 1] + "\"\n}\n";
        }},
       {"journal, -o export",
        [&](int i) {
