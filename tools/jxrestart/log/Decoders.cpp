@@ -151,26 +151,39 @@ class Compressed : public Decoder {
   bool ended_ = false;
 };
 
+// Data in another form, given out as the lines of JSON it makes, one line
+// (an entry, an object) at a time.
+class Reframed : public Decoder {
+ public:
+  ssize_t Read(char* out, size_t size) override {
+    while (served_ == line_.size()) {
+      line_.clear();
+      served_ = 0;
+      if (!Next(&line_)) return error_.empty() ? 0 : -1;
+    }
+    const size_t n = std::min(size, line_.size() - served_);
+    std::memcpy(out, line_.data() + served_, n);
+    served_ += n;
+    return static_cast<ssize_t>(n);
+  }
+
+ protected:
+  // The next line into the empty *line; false at the end of the data.
+  virtual bool Next(std::string* line) = 0;
+
+ private:
+  std::string line_;
+  size_t served_ = 0;
+};
+
 // journalctl -o export: entries of fields "NAME=value\n", or, for a value
 // with control bytes, "NAME\n", its length in 64 bits little-endian, the
 // bytes and "\n"; an empty line ends an entry. Each entry comes out as one
 // line of JSON, as journalctl -o json writes it, with the fields that tell
-// a state, its process and its time, the message as the values of its bytes.
-class JournalExport : public Decoder {
+// a state, its process and its time.
+class JournalExport : public Reframed {
  public:
   explicit JournalExport(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
-
-  ssize_t Read(char* out, size_t size) override {
-    while (served_ == entry_.size()) {
-      entry_.clear();
-      served_ = 0;
-      if (!NextEntry()) return error_.empty() ? 0 : -1;
-    }
-    const size_t n = std::min(size, entry_.size() - served_);
-    std::memcpy(out, entry_.data() + served_, n);
-    served_ += n;
-    return static_cast<ssize_t>(n);
-  }
 
  private:
   static constexpr const char* kKept[] = {"__CURSOR", "__REALTIME_TIMESTAMP", "MESSAGE", "_PID", "SYSLOG_IDENTIFIER",
@@ -193,8 +206,7 @@ class JournalExport : public Decoder {
     return data_.size() - at_ >= n;
   }
 
-  // The next entry into entry_; false at the end of the data.
-  bool NextEntry() {
+  bool Next(std::string* entry) override {
     nlohmann::ordered_json fields = nlohmann::ordered_json::object();
     while (Have(1)) {
       // A long field is searched once, not again as it grows.
@@ -230,20 +242,20 @@ class JournalExport : public Decoder {
     // The message as a string, its control bytes escaped; where it is no
     // UTF-8, which a JSON string cannot hold, as the values of its bytes.
     try {
-      entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict) + "\n";
+      *entry = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::strict) + "\n";
     } catch (const nlohmann::ordered_json::type_error&) {
       if (fields.contains("MESSAGE")) {
         const std::string message = fields["MESSAGE"];
         fields["MESSAGE"] = std::vector<unsigned char>(message.begin(), message.end());
       }
-      entry_ = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+      *entry = fields.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
     }
     return true;
   }
 
   std::unique_ptr<Decoder> in_;
-  std::string data_, entry_;
-  size_t at_ = 0, served_ = 0;
+  std::string data_;
+  size_t at_ = 0;
   bool ended_ = false;
 };
 
@@ -254,21 +266,9 @@ class JournalExport : public Decoder {
 // "}" is indented: a line that is not ends the object there, as text that
 // is no JSON. An object that the data ends in comes out without a line
 // end: a line still being written.
-class PrettyJson : public Decoder {
+class PrettyJson : public Reframed {
  public:
   explicit PrettyJson(std::unique_ptr<Decoder> in) : in_(std::move(in)) {}
-
-  ssize_t Read(char* out, size_t size) override {
-    while (served_ == object_.size()) {
-      object_.clear();
-      served_ = 0;
-      if (!NextObject()) return error_.empty() ? 0 : -1;
-    }
-    const size_t n = std::min(size, object_.size() - served_);
-    std::memcpy(out, object_.data() + served_, n);
-    served_ += n;
-    return static_cast<ssize_t>(n);
-  }
 
  private:
   // The next line, without its line end, valid until the next call, which
@@ -294,12 +294,12 @@ class PrettyJson : public Decoder {
     return true;
   }
 
-  bool NextObject() {
+  bool Next(std::string* object) override {
     std::string_view line;
     bool complete = false;
     if (!PeekLine(&line, &complete)) return false;
     at_ = next_;
-    object_.assign(line);
+    object->assign(line);
     bool closed = line != "{";
     while (!closed && complete && PeekLine(&line, &complete)) {
       if (line != "}" && (line.empty() || (line[0] != ' ' && line[0] != '\t'))) {
@@ -307,16 +307,16 @@ class PrettyJson : public Decoder {
         break;
       }
       at_ = next_;
-      object_.append(" ").append(line);  // a JSON string holds no line end
+      object->append(" ").append(line);  // a JSON string holds no line end
       closed = line == "}";
     }
-    if (closed && complete) object_ += '\n';
+    if (closed && complete) *object += '\n';
     return true;
   }
 
   std::unique_ptr<Decoder> in_;
-  std::string data_, object_;
-  size_t at_ = 0, next_ = 0, served_ = 0;
+  std::string data_;
+  size_t at_ = 0, next_ = 0;
   bool ended_ = false;
 };
 
