@@ -212,8 +212,8 @@ Rotation RotationOf(std::string name) {
       name.resize(name.size() - suffix.size());
     }
   }
-  const size_t stamp = name.size() - std::min<size_t>(name.size(), 16);  // .YYYYMMDD-HHMMSS
-  if (name.size() > 16 && name[stamp] == '.' && name[stamp + 9] == '-') {
+  const size_t stamp = name.size() > 16 ? name.size() - 16 : 0;  // at ".YYYYMMDD-HHMMSS"
+  if (stamp > 0 && name[stamp] == '.' && name[stamp + 9] == '-') {
     const int64_t key = DateKey(name.substr(stamp + 1, 8) + name.substr(stamp + 10));
     if (key >= 0) return {name.substr(0, stamp), 1, key};
   }
